@@ -1,0 +1,31 @@
+#include "app/core/engine_binding.h"
+
+#include "common/text.h"
+
+namespace salvor::app {
+namespace {
+
+template <typename Fn>
+void resolve(const platform::SharedLibrary& library, const char* name, Fn& slot) {
+  slot = reinterpret_cast<Fn>(library.symbol(name));
+}
+
+}  // namespace
+
+bool EngineBinding::bind(std::u16string directory) {
+  if (directory.empty()) directory = platform::executable_directory();
+  const std::u16string path = directory + platform::kPathSeparator + platform::library_file_name(u"Gleaner");
+  if (!library_.load(path)) {
+    error = u"cannot load the engine library " + path;
+    return false;
+  }
+  resolve(library_, "InitReEngine", InitReEngine);
+  resolve(library_, "ReScanFatDisk", ReScanFatDisk);
+  resolve(library_, "ReFatDirectory", ReFatDirectory);
+  resolve(library_, "ReSearchCluster", ReSearchCluster);
+  resolve(library_, "ReInitFatEx", ReInitFatEx);
+  resolve(library_, "ReMountImage", ReMountImage);
+  return true;
+}
+
+}  // namespace salvor::app

@@ -1,0 +1,65 @@
+#include "app/core/fat_scan.h"
+
+#include <algorithm>
+
+namespace salvor::app {
+
+FatQuickScan::FatQuickScan(const EngineBinding& engine, std::u16string file_system, int kind, std::u16string root)
+    : engine_(engine), file_system_(std::move(file_system)), kind_(kind), root_(std::move(root)) {}
+
+bool FatQuickScan::run() {
+  all_items_.clear();
+  deleted_items_.clear();
+  open_folders_.clear();
+  folder_visits_.clear();
+  if (!engine_.can_scan_fat()) return false;
+  if (!engine_.InitReEngine(kind_, root_.c_str())) return false;
+  return engine_.ReScanFatDisk(&FatQuickScan::OnFatItem, this, kind_, root_.c_str());
+}
+
+uint32_t FatQuickScan::OnFatItem(_FileInfoFat record, void* user) {
+  auto* self = static_cast<FatQuickScan*>(user);
+  if (record.EntryType == kEntryFolder) self->descend(record);
+  self->all_items_.push_back(record);
+  if (record.DeleteState == kDeleted) self->deleted_items_.push_back(record);
+  if (self->on_record) self->on_record(record);
+  return 1;
+}
+
+void FatQuickScan::descend(const _FileInfoFat& record) {
+  const uint32_t cluster = record.FirstCluster;
+  // A folder that names one of the folders being scanned (its own cluster or
+  // an ancestor's) would recurse for ever.
+  if (std::find(open_folders_.begin(), open_folders_.end(), cluster) != open_folders_.end()) return;
+  if (++folder_visits_[cluster] > kMaxEntriesPerFolder) return;
+  // The directory test differs by file system: exFAT folders have no dot
+  // pair and are always entered.
+  const bool enter = file_system_ == u"EXFAT" || engine_.ReFatDirectory(cluster, nullptr);
+  if (!enter) return;
+  open_folders_.push_back(cluster);
+  engine_.ReSearchCluster(record.FullPath, nullptr, cluster, nullptr, &FatQuickScan::OnFatItem, this);
+  open_folders_.pop_back();
+}
+
+std::u16string RelativePath(std::u16string_view full_path) {
+  std::u16string out;
+  bool drive_skipped = false;
+  size_t start = 0;
+  while (start <= full_path.size()) {
+    size_t end = full_path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = full_path.size();
+    const std::u16string_view part = full_path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    if (!drive_skipped && part.size() == 2 && part[1] == u':') {
+      drive_skipped = true;
+      continue;
+    }
+    drive_skipped = true;
+    if (!out.empty()) out += u'/';
+    out += part;
+  }
+  return out;
+}
+
+}  // namespace salvor::app

@@ -1,0 +1,57 @@
+// The Quick Scan of a FAT-family volume as the program runs it: the engine
+// reports one folder's entries through OnFatItem, and OnFatItem descends into
+// each folder record before storing it, so the engine re-enters it for the
+// folder's contents.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/core/engine_binding.h"
+#include "engine/gleaner_api.h"
+
+namespace salvor::app {
+
+class FatQuickScan {
+ public:
+  // `file_system` is the volume's name as reported ("FAT", "FAT32",
+  // "EXFAT"); `root` the drive root ("E:\").
+  FatQuickScan(const EngineBinding& engine, std::u16string file_system, int kind, std::u16string root);
+
+  // Called for every stored record (on the scanning thread).
+  std::function<void(const _FileInfoFat&)> on_record;
+
+  // Opens the volume and scans it. False when the volume cannot be opened or
+  // its root folder cannot be read; records found before a failure stay.
+  bool run();
+
+  const std::vector<_FileInfoFat>& all_items() const { return all_items_; }
+  const std::vector<_FileInfoFat>& deleted_items() const { return deleted_items_; }
+
+  // A folder is entered at most this often, however many entries name its
+  // cluster; this bounds the work a volume whose folders name one another
+  // can cause.
+  static constexpr int kMaxEntriesPerFolder = 4;
+
+ private:
+  static uint32_t OnFatItem(_FileInfoFat record, void* user);
+  void descend(const _FileInfoFat& record);
+
+  const EngineBinding& engine_;
+  std::u16string file_system_;
+  int kind_;
+  std::u16string root_;
+  std::vector<_FileInfoFat> all_items_;
+  std::vector<_FileInfoFat> deleted_items_;
+  std::vector<uint32_t> open_folders_;        // clusters being scanned, outermost first
+  std::map<uint32_t, int> folder_visits_;     // cluster -> times entered
+};
+
+// The path of a record relative to the volume root, "/"-separated: the drive
+// and empty components of FullPath are dropped.
+std::u16string RelativePath(std::u16string_view full_path);
+
+}  // namespace salvor::app

@@ -1,0 +1,55 @@
+#include "cli/source.h"
+
+#include "engine/volume_access.h"
+#include "platform/platform.h"
+
+namespace salvor::cli {
+namespace {
+
+// The letter under which image files and devices are shown to the engine.
+constexpr char16_t kImageLetter = u'S';
+
+bool is_drive_argument(const std::u16string& argument) {
+#if defined(_WIN32)
+  const bool letter = !argument.empty() && ((argument[0] >= u'A' && argument[0] <= u'Z') ||
+                                            (argument[0] >= u'a' && argument[0] <= u'z'));
+  return letter && (argument.size() == 2 || (argument.size() == 3 && argument[2] == u'\\')) && argument[1] == u':';
+#else
+  (void)argument;
+  return false;
+#endif
+}
+
+}  // namespace
+
+std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error) {
+  Source source;
+  source.argument = argument;
+  const bool drive = is_drive_argument(argument);
+  const std::u16string device = drive ? u"\\\\.\\" + argument.substr(0, 2) : argument;
+  source.root = drive ? argument.substr(0, 2) + u"\\" : std::u16string(1, kImageLetter) + u":\\";
+
+  platform::RawVolume volume;
+  if (!volume.open(device)) {
+    error = u"cannot open " + argument;
+    return std::nullopt;
+  }
+  engine::BootSector boot{};
+  if (!volume.read_at(0, boot)) {
+    error = u"cannot read the first sector of " + argument + u" (too small or unreadable)";
+    return std::nullopt;
+  }
+  source.file_system = app::DetectFileSystem(boot);
+  return source;
+}
+
+bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
+  if (is_drive_argument(source.argument)) return true;
+  if (!engine.ReMountImage || !engine.ReMountImage(kImageLetter, source.argument.c_str())) {
+    error = u"the engine cannot open image files (ReMountImage is missing)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace salvor::cli

@@ -1,0 +1,27 @@
+// SOURCE arguments of salvor-cli: an image file, a block device, or on
+// Windows a drive ("E:"). Every source is handed to the engine as a drive
+// letter, so the engine's drive-path rules hold for all of them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/core/engine_binding.h"
+#include "app/core/fs_detect.h"
+
+namespace salvor::cli {
+
+struct Source {
+  std::u16string argument;    // as the user gave it
+  std::u16string root;        // the drive root the engine is given ("S:\")
+  std::optional<app::FileSystemInfo> file_system;
+};
+
+// Opens SOURCE, reads its boot sector and recognises its file system.
+// On failure `error` says why, in words for the user.
+std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error);
+
+// Makes the engine see the source under its drive letter.
+bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);
+
+}  // namespace salvor::cli

@@ -1,0 +1,21 @@
+// Text helpers. Inside Salvor all text is UTF-16 (what FAT long names, exFAT
+// and NTFS store); conversion to UTF-8 happens only at the edges (terminal,
+// JSON, POSIX file names).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace salvor::text {
+
+// Ill-formed input (unpaired surrogates, bad UTF-8 sequences) becomes U+FFFD.
+std::string to_utf8(std::u16string_view text);
+std::u16string from_utf8(std::string_view text);
+
+// Simple case folding for file names: ASCII, Latin-1, Latin Extended-A,
+// Greek and Cyrillic. Enough for name lookups inside a folder; not a full
+// Unicode fold.
+char16_t fold_case(char16_t c);
+bool equals_ignore_case(std::u16string_view a, std::u16string_view b);
+
+}  // namespace salvor::text

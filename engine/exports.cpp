@@ -1,0 +1,43 @@
+// The library's exported entry points. Each forwards to the engine object;
+// none lets an exception out.
+#include "engine/gleaner.h"
+#include "engine/volume_access.h"
+
+using salvor::engine::TheEngine;
+
+GLEANER_EXPORT bool InitReEngine(int kind, const char16_t* path) {
+  return TheEngine().InitEngine(kind, path ? std::u16string(path) : std::u16string());
+}
+
+GLEANER_EXPORT bool ReScanFatDisk(ScanCallback callback, void* user, int kind, const char16_t* path) {
+  return TheEngine().ScanFatDisk(callback, user, kind, path);
+}
+
+GLEANER_EXPORT bool ReFatDirectory(uint32_t cluster, _FileInfoFat* record) {
+  return TheEngine().FatDirectory(cluster, record);
+}
+
+GLEANER_EXPORT bool ReSearchCluster(salvor::RcWString parent_path, const char16_t* name, uint32_t cluster,
+                                    uint32_t* found_cluster, ScanCallback callback, void* user) {
+  return TheEngine().SearchCluster(parent_path, name, cluster, found_cluster, callback, user);
+}
+
+GLEANER_EXPORT bool ReInitFatEx(const char16_t* path) { return TheEngine().InitFatEx(path); }
+
+GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
+  return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());
+}
+
+namespace {
+salvor::IVantorComponentManager* g_registry = nullptr;
+}
+
+GLEANER_EXPORT int GetVantorComponentPtr(void* /*reserved*/, salvor::IComponent* manager) {
+  if (!manager) return 1;
+  const salvor::WChar* name = manager->GetComponentName(nullptr, 0);
+  if (!salvor::SameComponentName(name, salvor::kComponentManagerName)) return 1;
+  g_registry = static_cast<salvor::IVantorComponentManager*>(
+      manager->QueryInterface(salvor::kComponentManagerName, nullptr));
+  if (g_registry) g_registry->RegisterComponent(salvor::kEngineComponentName, &TheEngine());
+  return 1;
+}

@@ -1,0 +1,195 @@
+#include "engine/fat/fat_directory.h"
+
+#include <memory>
+#include <new>
+
+#include "common/text.h"
+#include "engine/fat/fat_layout.h"
+#include "platform/platform.h"
+
+namespace salvor::engine::fat {
+namespace {
+
+std::u16string short_name_text(Bytes entry) {
+  const std::string bytes = MakeShortName(entry);
+  return platform::ansi_to_utf16(std::as_bytes(std::span(bytes.data(), bytes.size())));
+}
+
+bool names_match(std::u16string_view wanted, std::u16string_view name) {
+  return text::equals_ignore_case(wanted, name);
+}
+
+}  // namespace
+
+ShortEntry DecodeShortEntry(Bytes entry) {
+  ByteReader reader(entry);
+  ShortEntry e;
+  e.first_byte = reader.u8(entry::kName);
+  e.attributes = reader.u8(entry::kAttributes);
+  e.create_time = reader.u16(entry::kCreateTime);
+  e.create_date = reader.u16(entry::kCreateDate);
+  e.first_cluster = (static_cast<uint32_t>(reader.u16(entry::kClusterHigh)) << 16) | reader.u16(entry::kClusterLow);
+  e.size_bytes = reader.u32(entry::kFileSize);
+  return e;
+}
+
+bool HasDotPair(Bytes cluster_start) {
+  ByteReader reader(cluster_start);
+  const bool pair = reader.u32(0) == kDotName[0] && reader.u32(4) == kDotName[1] &&
+                    reader.u32(entry::kSize) == kDotDotName[0] && reader.u32(entry::kSize + 4) == kDotDotName[1];
+  return reader.ok() && pair;
+}
+
+uint32_t DotDotCluster(Bytes cluster_start) {
+  const auto second = slice(cluster_start, entry::kSize, entry::kSize);
+  return second ? DecodeShortEntry(*second).first_cluster : 0;
+}
+
+bool AppendNamePart(Bytes entry, std::u16string& pending) {
+  ByteReader reader(entry);
+  char16_t part[long_name::kUnitsPerPart + 1] = {};
+  size_t count = 0;
+  for (const auto& piece : long_name::kPieces) {
+    for (size_t i = 0; i < piece[1]; ++i) {
+      char16_t unit = reader.u16(piece[0] + 2 * i);
+      // 0xFFFF pads the last part; any unit whose low byte is 0xFF ends it.
+      if ((unit & 0xFF) == 0xFF) unit = 0;
+      part[count++] = unit;
+    }
+  }
+  const std::u16string_view text(part);  // up to the first zero unit
+  pending.insert(0, text);
+  const uint8_t sequence = reader.u8(long_name::kSequence);
+  return sequence == 0x41 || sequence == 0x01;
+}
+
+std::string MakeShortName(Bytes entry) {
+  std::string name;
+  std::string extension;
+  for (size_t i = 0; i < 8 && i < entry.size(); ++i) name.push_back(static_cast<char>(entry[entry::kName + i]));
+  for (size_t i = 0; i < 3 && entry::kExtension + i < entry.size(); ++i) {
+    extension.push_back(static_cast<char>(entry[entry::kExtension + i]));
+  }
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!extension.empty() && extension.back() == ' ') extension.pop_back();
+  std::string text = name;
+  if (!extension.empty()) text += "." + extension;
+  if (!text.empty() && static_cast<uint8_t>(text[0]) == entry::kDeletedMark) text[0] = '_';
+  return text;
+}
+
+void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16string_view parent_path,
+                 const ShortEntry& entry, ScanCallback callback, void* user) {
+  _FileInfoFat record;
+  record.ParentFolder = folders.parent_folder;
+  record.Folder = folders.folder;
+  record.FirstCluster = entry.first_cluster;
+  record.DeleteState = (entry.is_deleted() || entry.is_long_name_part()) ? kDeleted : kPresent;
+  record.EntryType = (entry.attributes & entry::kTypeBits) == entry::kAttrDirectory ? kEntryFolder : kEntryFile;
+  record.Attributes = entry.attributes;
+  record.Reserved = 0;
+  record.FileSize = entry.size_bytes;
+  record.Hour = static_cast<uint8_t>(entry.create_time >> 11);
+  record.Minute = static_cast<uint8_t>((entry.create_time >> 5) & 0x3F);
+  record.Second = static_cast<uint8_t>((entry.create_time & 0x1F) * 2);
+  record.Year = static_cast<uint16_t>((entry.create_date >> 9) + 1980);
+  record.Month = static_cast<uint8_t>((entry.create_date >> 5) & 0x0F);
+  record.Day = static_cast<uint8_t>(entry.create_date & 0x1F);
+  if (parent_path.empty()) {
+    record.FullPath = RcWString(name);
+  } else {
+    std::u16string path(parent_path);
+    path += u'\\';
+    path += name;
+    record.FullPath = RcWString(path);
+  }
+  if (callback) callback(record, user);
+}
+
+EntryResult ParseEntry(Bytes entry, const EntryTarget& target, LongNameState& long_name,
+                       const FolderPair& folders, uint32_t& found_cluster) {
+  const ShortEntry e = DecodeShortEntry(entry);
+  if (e.first_byte == entry::kEndOfDirectory) return EntryResult::kEndOfDirectory;
+
+  if (e.is_long_name_part()) {
+    long_name.complete = AppendNamePart(entry, long_name.pending);
+    return EntryResult::kContinue;
+  }
+
+  const uint8_t type = e.attributes & entry::kTypeBits;
+  const bool file_or_folder = type == 0 || type == entry::kAttrDirectory;
+  const bool lookup = target.lookup_name.has_value();
+
+  // Reports or compares under the assembled long name, then forgets it.
+  auto use_long_name = [&]() {
+    if (lookup) {
+      if (names_match(*target.lookup_name, long_name.pending)) return EntryResult::kFound;
+    } else {
+      ReportEntry(folders, long_name.pending, target.parent_path, e, target.callback, target.user);
+    }
+    long_name.clear();
+    return EntryResult::kContinue;
+  };
+  // Reports or compares under the 8.3 text.
+  auto use_short_name = [&](bool skip_dot_entries) {
+    const std::string short_bytes = MakeShortName(entry);
+    const std::u16string name = short_name_text(entry);
+    if (lookup) return names_match(*target.lookup_name, name) ? EntryResult::kFound : EntryResult::kContinue;
+    if (skip_dot_entries && type == entry::kAttrDirectory && (short_bytes == "." || short_bytes == "..")) {
+      return EntryResult::kContinue;
+    }
+    ReportEntry(folders, name, target.parent_path, e, target.callback, target.user);
+    return EntryResult::kContinue;
+  };
+
+  if (long_name.complete) {
+    found_cluster = e.first_cluster;
+    return use_long_name();
+  }
+  if (!file_or_folder) return EntryResult::kContinue;  // volume label without a long name
+  found_cluster = e.first_cluster;
+  if (!e.is_deleted()) return use_short_name(/*skip_dot_entries=*/true);
+  // Deleted long-name parts never set the complete flag; a pending name was
+  // assembled from them.
+  if (!long_name.pending.empty()) return use_long_name();
+  return use_short_name(/*skip_dot_entries=*/false);
+}
+
+bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometry, const EntryTarget& target,
+                   uint32_t first_cluster, uint32_t* found_cluster_out) {
+  if (found_cluster_out) *found_cluster_out = 0;
+  if (!geometry.is_data_cluster(first_cluster)) return false;
+  const size_t cluster_bytes = geometry.cluster_size_bytes;
+  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[cluster_bytes]());
+  if (!buffer) return false;
+  const MutableBytes cluster_data(buffer.get(), cluster_bytes);
+
+  LongNameState long_name;
+  FolderPair folders;
+  uint32_t found_cluster = 0;
+  bool result = true;
+  bool matched = false;
+  WalkChain(volume, geometry, first_cluster, [&](uint32_t cluster) {
+    if (!volume.read_at(geometry.cluster_offset_bytes(cluster), cluster_data)) {
+      result = false;
+      return false;
+    }
+    if (geometry.width == FatWidth::k32 && HasDotPair(cluster_data)) {
+      folders.parent_folder = DotDotCluster(cluster_data);
+      folders.folder = cluster;
+    }
+    for (size_t at = 0; at + entry::kSize <= cluster_bytes; at += entry::kSize) {
+      const Bytes one = Bytes(cluster_data).subspan(at, entry::kSize);
+      const EntryResult parsed = ParseEntry(one, target, long_name, folders, found_cluster);
+      if (parsed == EntryResult::kFound) matched = true;
+      if (parsed != EntryResult::kContinue) return false;
+    }
+    return true;
+  });
+  if (found_cluster_out) {
+    *found_cluster_out = (target.lookup_name && !matched) ? 0 : found_cluster;
+  }
+  return result;
+}
+
+}  // namespace salvor::engine::fat

@@ -1,0 +1,92 @@
+// FAT directory entries: decoding one 32-byte entry, assembling long names,
+// turning entries into _FileInfoFat records, and the directory scan that
+// walks a folder's cluster chain. Shared by the FAT32 and FAT16 scanners, the
+// quick scans and the unformat sweeps.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/byte_reader.h"
+#include "engine/fat/fat_geometry.h"
+#include "engine/gleaner_api.h"
+
+namespace salvor::engine::fat {
+
+// Long-name parts seen since the last reported entry. A quick scan keeps one
+// per directory scan; an unformat sweep keeps one for the whole sweep.
+struct LongNameState {
+  std::u16string pending;
+  bool complete = false;  // the part with sequence number 1 was seen
+  void clear() {
+    pending.clear();
+    complete = false;
+  }
+};
+
+// Folder numbers carried by every record a directory cluster yields.
+struct FolderPair {
+  uint32_t parent_folder = 0;
+  uint32_t folder = 0;
+};
+
+enum class EntryResult { kEndOfDirectory = -1, kContinue = 0, kFound = 1 };
+
+// What ParseEntry does with the entries it decodes: look a name up (nothing
+// is reported), or report every entry through the callback.
+struct EntryTarget {
+  std::optional<std::u16string_view> lookup_name;  // set: lookup mode
+  std::u16string_view parent_path;                 // empty: records carry the bare name
+  ScanCallback callback = nullptr;
+  void* user = nullptr;
+};
+
+// Decoded fields of a 32-byte short entry.
+struct ShortEntry {
+  uint8_t first_byte = 0;
+  uint8_t attributes = 0;
+  uint16_t create_time = 0;
+  uint16_t create_date = 0;
+  uint32_t first_cluster = 0;  // high half * 65536 + low half
+  uint32_t size_bytes = 0;
+  bool is_long_name_part() const { return (attributes & 0x0F) == 0x0F; }
+  bool is_deleted() const { return first_byte == 0xE5; }
+};
+
+ShortEntry DecodeShortEntry(Bytes entry);
+
+// True when the 32-byte-aligned data begins with the "." and ".." entries
+// of a subdirectory.
+bool HasDotPair(Bytes cluster_start);
+// First cluster named by the second entry (".."), high half included.
+uint32_t DotDotCluster(Bytes cluster_start);
+
+// Prepends the characters of a long-name part to `state.pending`; returns
+// true when the part is the one with sequence number 1 (first byte 0x41 or
+// 0x01). Neither the checksum nor the order of parts is checked.
+bool AppendNamePart(Bytes entry, std::u16string& pending);
+
+// The 8.3 text of an entry as bytes: trailing spaces removed, "." only when
+// the extension is not empty, a deleted entry's lost first byte shown as "_".
+std::string MakeShortName(Bytes entry);
+
+// Handles one entry of a directory. `found_cluster` receives the first
+// cluster of each entry that is considered (for lookups: of the match).
+EntryResult ParseEntry(Bytes entry, const EntryTarget& target, LongNameState& long_name,
+                       const FolderPair& folders, uint32_t& found_cluster);
+
+// Builds the record of an entry under `name` and hands a copy to the
+// callback.
+void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16string_view parent_path,
+                 const ShortEntry& entry, ScanCallback callback, void* user);
+
+// Scans (or, with a lookup name, searches) the folder whose directory data
+// starts at `first_cluster`, following its FAT chain. For FAT32 the dot pair
+// of each cluster sets the records' folder numbers; FAT16 records carry none.
+// False only when the buffer cannot be had or a cluster cannot be read.
+bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometry, const EntryTarget& target,
+                   uint32_t first_cluster, uint32_t* found_cluster_out);
+
+}  // namespace salvor::engine::fat

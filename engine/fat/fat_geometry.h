@@ -1,0 +1,73 @@
+// Geometry of a FAT16 or FAT32 volume, decoded from its boot sector, and the
+// reads that follow from it (FAT entries, clusters).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/byte_reader.h"
+#include "platform/platform.h"
+
+namespace salvor::engine::fat {
+
+enum class FatWidth { k16, k32 };
+
+struct FatGeometry {
+  FatWidth width = FatWidth::k32;
+  uint32_t bytes_per_sector = 0;
+  uint32_t sectors_per_cluster = 0;
+  uint32_t reserved_sectors = 0;
+  uint32_t fat_count = 0;
+  uint32_t sectors_per_fat = 0;
+  uint32_t root_cluster = 0;      // FAT32: first cluster of the root directory
+  uint32_t root_entry_count = 0;  // FAT16: entries in the fixed root region
+  uint32_t root_dir_sectors = 0;  // FAT16: sectors of the fixed root region
+  uint64_t total_sectors = 0;     // as the boot sector says; 0 when it says nothing
+
+  uint64_t root_dir_start_sector = 0;  // FAT16: first sector of the root region
+  uint64_t data_start_sector = 0;      // first sector of cluster 2
+  uint32_t cluster_size_bytes = 0;
+  // Entries the first FAT can hold. No chain can visit more distinct
+  // clusters than this, so it bounds every walk along a chain.
+  uint32_t fat_entry_count = 0;
+
+  // Decodes and sanity-checks the fields that the arithmetic depends on.
+  // Nothing else is validated: the caller's kind decides the file system.
+  static std::optional<FatGeometry> parse_fat32(Bytes boot_sector);
+  static std::optional<FatGeometry> parse_fat16(Bytes boot_sector);
+
+  uint64_t sector_offset_bytes(uint64_t sector) const { return sector * bytes_per_sector; }
+  // Byte offset of cluster N (N >= 2) on the volume.
+  uint64_t cluster_offset_bytes(uint32_t cluster) const {
+    return sector_offset_bytes(data_start_sector + static_cast<uint64_t>(cluster - 2) * sectors_per_cluster);
+  }
+  bool is_data_cluster(uint32_t cluster) const { return cluster >= 2 && cluster < fat_entry_count; }
+  bool ends_chain(uint32_t fat_value) const;
+};
+
+// Reads the first FAT's entry for `cluster` (one FAT sector). Nothing on a
+// failed read or a cluster outside the FAT.
+std::optional<uint32_t> ReadFatEntry(const platform::RawVolume& volume, const FatGeometry& geometry,
+                                     uint32_t cluster);
+
+// Walks the chain that starts at `first_cluster`, handing each cluster to
+// `visit` (which returns false to stop). Ends at an end-of-chain value, a
+// value outside the data clusters, a failed FAT read, or after
+// fat_entry_count clusters, which only a chain that loops can reach.
+// Returns false only when a FAT read failed.
+template <typename Visit>
+bool WalkChain(const platform::RawVolume& volume, const FatGeometry& geometry, uint32_t first_cluster,
+               Visit&& visit) {
+  uint32_t cluster = first_cluster;
+  for (uint32_t walked = 0; walked < geometry.fat_entry_count; ++walked) {
+    if (!visit(cluster)) return true;
+    const auto next = ReadFatEntry(volume, geometry, cluster);
+    if (!next) return false;
+    if (geometry.ends_chain(*next) || !geometry.is_data_cluster(*next)) return true;
+    cluster = *next;
+  }
+  return true;
+}
+
+}  // namespace salvor::engine::fat

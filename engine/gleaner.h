@@ -1,0 +1,54 @@
+// CGleaner: the engine object. One lives in a global of the library; every
+// export forwards to it, and it forwards to the scanner of the kind last
+// initialised.
+#pragma once
+
+#include <string>
+
+#include "common/component.h"
+#include "engine/exfat/exfat.h"
+#include "engine/fat/fat16.h"
+#include "engine/fat/fat32.h"
+#include "engine/gleaner_api.h"
+#include "engine/ntfs/ntfs.h"
+
+namespace salvor::engine {
+
+class CGleaner : public IComponent, public IResponseCommand {
+ public:
+  CGleaner() = default;
+  CGleaner(const CGleaner&) = delete;
+  CGleaner& operator=(const CGleaner&) = delete;
+  virtual ~CGleaner() = default;
+
+  // IComponent
+  const WChar* GetComponentName(WChar* buffer, int count) override;
+  void* QueryInterface(const WChar* name, IComponent* reserved) override;
+  // IResponseCommand: the engine takes no commands.
+  int OnDispatchCommand(const WChar*, void*) override { return 0; }
+  int OnDispatchCommand(int, uint32_t) override { return 0; }
+  void InitCommand() {}
+
+  bool InitEngine(int kind, const std::u16string& path);
+  bool InitFatEx(const char16_t* path);
+  bool ScanFatDisk(ScanCallback callback, void* user, int kind, const char16_t* path);
+  bool SearchCluster(const RcWString& parent_path, const char16_t* name, uint32_t cluster, uint32_t* found_cluster,
+                     ScanCallback callback, void* user);
+  bool FatDirectory(uint32_t cluster, const _FileInfoFat* record);
+
+  int kind() const { return kind_; }
+  const std::u16string& path() const { return path_; }
+
+ private:
+  std::u16string path_;
+  CFat16 fat16_;
+  CFat32 fat32_;
+  CNtfs ntfs_;
+  CExFat exfat_;
+  int kind_ = 0;
+};
+
+// The library's engine object.
+CGleaner& TheEngine();
+
+}  // namespace salvor::engine

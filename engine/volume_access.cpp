@@ -1,0 +1,65 @@
+#include "engine/volume_access.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace salvor::engine {
+namespace {
+
+struct MountTable {
+  std::mutex lock;
+  std::map<char16_t, std::u16string> images;  // upper-case letter -> path
+};
+
+MountTable& mounts() {
+  static MountTable table;
+  return table;
+}
+
+char16_t upper_letter(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - u'a' + u'A');
+  return c;
+}
+
+bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+}  // namespace
+
+bool MountImage(char16_t letter, std::u16string_view image_path) {
+  if (!is_letter(letter)) return false;
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  if (image_path.empty()) {
+    table.images.erase(upper_letter(letter));
+  } else {
+    table.images[upper_letter(letter)] = std::u16string(image_path);
+  }
+  return true;
+}
+
+std::u16string VolumeDevicePath(std::u16string_view path) {
+  if (!path.empty()) {
+    MountTable& table = mounts();
+    std::lock_guard guard(table.lock);
+    const auto found = table.images.find(upper_letter(path[0]));
+    if (found != table.images.end()) return found->second;
+  }
+  return u"\\\\.\\" + std::u16string(path.substr(0, std::min<size_t>(2, path.size())));
+}
+
+bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
+  if (!path) return false;
+  bool ok = volume.device.open(VolumeDevicePath(path));
+  if (!ok) platform::debug_output(u"Open Path Fail\uFF01\n");
+
+  BootSector boot{};
+  if (!volume.device.read_at(0, boot)) {
+    platform::debug_output(u"Read Disk Fail\uFF01\n");
+    ok = false;
+  }
+  volume.boot = boot;
+  return ok;
+}
+
+}  // namespace salvor::engine

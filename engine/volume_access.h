@@ -1,0 +1,37 @@
+// Raw volume access shared by every scanner: the volume a drive path names
+// (or the image mounted under its letter), opened read-only, and the copy of
+// its first 512 bytes that each scanner keeps.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace salvor::engine {
+
+inline constexpr size_t kBootSectorBytes = 512;
+using BootSector = std::array<std::byte, kBootSectorBytes>;
+
+struct ScannerVolume {
+  platform::RawVolume device;
+  BootSector boot{};
+};
+
+// Opens the volume that `path` names ("E:" plus anything) into `volume` and
+// reads its boot sector. Both the handle and the boot copy are replaced, also
+// on failure (zeros where nothing was read). True only when the open and the
+// read succeeded.
+bool OpenVolume(const char16_t* path, ScannerVolume& volume);
+
+// The device or image path that OpenVolume opens for `path`: the image
+// mounted under its drive letter, else "\\.\" plus its first two characters.
+std::u16string VolumeDevicePath(std::u16string_view path);
+
+// Maps drive letter `letter` (either case) to an image file or block device;
+// an empty path removes the mapping. False for a character that is no letter.
+bool MountImage(char16_t letter, std::u16string_view image_path);
+
+}  // namespace salvor::engine

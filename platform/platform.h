@@ -1,0 +1,110 @@
+// The thin operating-system layer: raw volumes and image files opened
+// read-only, output files, large anonymous buffers, debugger output and the
+// ANSI code page. One implementation file per OS (*_win32.cpp, *_posix.cpp);
+// nothing above this layer includes an OS header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace salvor::platform {
+
+// A volume device or an image file, opened for reading only. Every read
+// names its absolute byte offset; nothing depends on a file position.
+class RawVolume {
+ public:
+  RawVolume();
+  RawVolume(const RawVolume&) = delete;
+  RawVolume& operator=(const RawVolume&) = delete;
+  ~RawVolume();
+
+  // Opens `path` read-only, sharing read and write with others ("\\.\E:" on
+  // Windows, or a device or image path). Replaces a volume already open.
+  bool open(std::u16string_view path);
+  void close();
+  bool is_open() const;
+
+  // Reads exactly buffer.size() bytes at `offset`; false when any of them
+  // cannot be read (I/O error, or past the end of the volume).
+  bool read_at(uint64_t offset, std::span<std::byte> buffer) const;
+  // Reads up to buffer.size() bytes at `offset` and returns how many were
+  // read before the end of the volume; nothing on an I/O error.
+  std::optional<size_t> read_some_at(uint64_t offset, std::span<std::byte> buffer) const;
+
+  // Size in bytes, when the OS can tell it.
+  std::optional<uint64_t> size_bytes() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A buffer of `size` bytes from anonymous memory mapping (page aligned, zero
+// filled), for the large sweep windows.
+class AnonymousBuffer {
+ public:
+  AnonymousBuffer() = default;
+  AnonymousBuffer(const AnonymousBuffer&) = delete;
+  AnonymousBuffer& operator=(const AnonymousBuffer&) = delete;
+  ~AnonymousBuffer();
+
+  bool allocate(size_t size);
+  std::span<std::byte> bytes() const { return {data_, size_}; }
+
+ private:
+  void release();
+  std::byte* data_ = nullptr;
+  size_t size_ = 0;
+  void* section_ = nullptr;  // Windows section handle
+};
+
+// A shared library loaded by path, with exports looked up by name.
+class SharedLibrary {
+ public:
+  SharedLibrary() = default;
+  SharedLibrary(const SharedLibrary&) = delete;
+  SharedLibrary& operator=(const SharedLibrary&) = delete;
+  ~SharedLibrary();  // libraries stay loaded: callers may still hold records they made
+
+  bool load(std::u16string_view path);
+  void* symbol(const char* name) const;
+  bool is_loaded() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_ = nullptr;
+};
+
+// Directory of the running executable, without a trailing separator.
+std::u16string executable_directory();
+// File name of a component library in the executable's directory:
+// "Gleaner" becomes "Gleaner.dll" on Windows and "libgleaner.so" elsewhere.
+std::u16string library_file_name(std::u16string_view base_name);
+inline constexpr char16_t kPathSeparator =
+#if defined(_WIN32)
+    u'\\';
+#else
+    u'/';
+#endif
+
+// The program's arguments as UTF-16 (Windows: from the wide command line;
+// elsewhere: argv decoded as UTF-8).
+std::vector<std::u16string> utf16_arguments(int argc, char** argv);
+// Makes the console show UTF-8 output (Windows); nothing elsewhere.
+void use_utf8_console();
+bool stderr_is_terminal();
+
+// Debugger output (OutputDebugStringW on Windows; stderr on other systems
+// when the SALVOR_DEBUG environment variable is set).
+void debug_output(std::u16string_view text);
+
+// Decodes bytes of the system ANSI code page (Windows: the system's; other
+// systems: Windows-1252 unless SALVOR_CODEPAGE names another iconv encoding).
+std::u16string ansi_to_utf16(std::span<const std::byte> bytes);
+
+}  // namespace salvor::platform

@@ -1,0 +1,203 @@
+// POSIX implementation of the platform layer (Linux: block devices and image
+// files).
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace salvor::platform {
+
+struct RawVolume::Impl {
+  int fd = -1;
+};
+
+RawVolume::RawVolume() = default;
+RawVolume::~RawVolume() { close(); }
+
+bool RawVolume::open(std::u16string_view path) {
+  close();
+  const std::string native = text::to_utf8(path);
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  impl_ = std::make_unique<Impl>();
+  impl_->fd = fd;
+  return true;
+}
+
+void RawVolume::close() {
+  if (impl_ && impl_->fd >= 0) ::close(impl_->fd);
+  impl_.reset();
+}
+
+bool RawVolume::is_open() const { return impl_ && impl_->fd >= 0; }
+
+std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
+  if (!is_open() || offset > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t got = ::pread(impl_->fd, buffer.data() + done, buffer.size() - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;  // end of the volume
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
+  const auto got = read_some_at(offset, buffer);
+  return got && *got == buffer.size();
+}
+
+std::optional<uint64_t> RawVolume::size_bytes() const {
+  if (!is_open()) return std::nullopt;
+  struct stat info {};
+  if (::fstat(impl_->fd, &info) != 0) return std::nullopt;
+  if (S_ISREG(info.st_mode)) return static_cast<uint64_t>(info.st_size);
+#if defined(BLKGETSIZE64)
+  if (S_ISBLK(info.st_mode)) {
+    uint64_t size = 0;
+    if (::ioctl(impl_->fd, BLKGETSIZE64, &size) == 0) return size;
+  }
+#endif
+  return std::nullopt;
+}
+
+AnonymousBuffer::~AnonymousBuffer() { release(); }
+
+bool AnonymousBuffer::allocate(size_t size) {
+  release();
+  if (size == 0) return false;
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return false;
+  data_ = static_cast<std::byte*>(memory);
+  size_ = size;
+  return true;
+}
+
+void AnonymousBuffer::release() {
+  if (data_) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+SharedLibrary::~SharedLibrary() = default;
+
+bool SharedLibrary::load(std::u16string_view path) {
+  handle_ = ::dlopen(text::to_utf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  return handle_ != nullptr;
+}
+
+void* SharedLibrary::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+
+std::u16string executable_directory() {
+  std::string buffer(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return u".";
+  buffer.resize(static_cast<size_t>(length));
+  const size_t slash = buffer.rfind('/');
+  return text::from_utf8(slash == std::string::npos ? std::string(".") : buffer.substr(0, slash));
+}
+
+std::u16string library_file_name(std::u16string_view base_name) {
+  std::u16string name = u"lib";
+  for (char16_t c : base_name) name.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
+  return name + u".so";
+}
+
+std::vector<std::u16string> utf16_arguments(int argc, char** argv) {
+  std::vector<std::u16string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(text::from_utf8(argv[i]));
+  return arguments;
+}
+
+void use_utf8_console() {}
+
+bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void debug_output(std::u16string_view message) {
+  static const bool enabled = std::getenv("SALVOR_DEBUG") != nullptr;
+  if (!enabled) return;
+  const std::string utf8 = text::to_utf8(message);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+}
+
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F; this table is the
+// fallback when iconv cannot convert.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+std::u16string cp1252_to_utf16(std::span<const std::byte> bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (std::byte b : bytes) {
+    const auto c = std::to_integer<uint8_t>(b);
+    out.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
+  const char* chosen = std::getenv("SALVOR_CODEPAGE");
+  if (!chosen || !*chosen) return cp1252_to_utf16(bytes);
+
+  // iconv descriptors are not thread-safe; short names are rare enough that
+  // one descriptor behind a lock is plenty.
+  static std::mutex lock;
+  static iconv_t descriptor = ::iconv_open("UTF-16LE", chosen);
+  if (descriptor == reinterpret_cast<iconv_t>(-1)) return cp1252_to_utf16(bytes);
+  std::lock_guard guard(lock);
+  ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+
+  std::string input(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string output(bytes.size() * 4 + 8, '\0');
+  char* in = input.data();
+  size_t in_left = input.size();
+  char* out = output.data();
+  size_t out_left = output.size();
+  std::u16string result;
+  while (in_left > 0) {
+    if (::iconv(descriptor, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) {
+      if (errno != EILSEQ && errno != EINVAL) break;
+      // An unmappable byte becomes U+FFFD and the conversion goes on.
+      const char replacement[2] = {static_cast<char>(0xFD), static_cast<char>(0xFF)};
+      if (out_left < 2) break;
+      std::memcpy(out, replacement, 2);
+      out += 2, out_left -= 2;
+      ++in, --in_left;
+    }
+  }
+  const size_t produced = output.size() - out_left;
+  result.resize(produced / 2);
+  for (size_t i = 0; i < result.size(); ++i) {
+    result[i] = static_cast<char16_t>(static_cast<uint8_t>(output[2 * i]) |
+                                      (static_cast<uint8_t>(output[2 * i + 1]) << 8));
+  }
+  return result;
+}
+
+}  // namespace salvor::platform

@@ -1,0 +1,227 @@
+// Windows implementation of the platform layer.
+//
+// Raw volume handles demand sector-aligned offsets and lengths, so reads that
+// are not aligned go through an aligned bounce buffer. Image files opened the
+// same way have no such demand.
+#include <windows.h>
+#include <shellapi.h>
+#include <io.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace salvor::platform {
+namespace {
+
+const wchar_t* wide(std::u16string_view text, std::wstring& storage) {
+  storage.assign(text.begin(), text.end());
+  return storage.c_str();
+}
+
+bool is_device_path(std::u16string_view path) {
+  return path.size() >= 4 && path.substr(0, 4) == u"\\\\.\\";
+}
+
+uint32_t query_sector_size(HANDLE handle) {
+  DISK_GEOMETRY geometry{};
+  DWORD returned = 0;
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                      &returned, nullptr) &&
+      geometry.BytesPerSector >= 512 && (geometry.BytesPerSector & (geometry.BytesPerSector - 1)) == 0) {
+    return geometry.BytesPerSector;
+  }
+  return 4096;  // a multiple of every sector size in use; safe when the query fails
+}
+
+// One ReadFile at an absolute offset; returns the bytes read or -1.
+int64_t read_once(HANDLE handle, uint64_t offset, std::byte* buffer, DWORD length) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(handle, buffer, length, &got, &at)) {
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  }
+  return got;
+}
+
+}  // namespace
+
+struct RawVolume::Impl {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  uint32_t alignment = 1;
+
+  // Reads [offset, offset + length) with offsets and lengths that the handle
+  // accepts; returns the bytes read before the end, or -1.
+  int64_t read_direct(uint64_t offset, std::byte* buffer, size_t length) const {
+    size_t done = 0;
+    while (done < length) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
+      const int64_t got = read_once(handle, offset + done, buffer + done, chunk);
+      if (got < 0) return -1;
+      if (got == 0) break;
+      done += static_cast<size_t>(got);
+      if (static_cast<DWORD>(got) < chunk) break;
+    }
+    return static_cast<int64_t>(done);
+  }
+};
+
+RawVolume::RawVolume() = default;
+RawVolume::~RawVolume() { close(); }
+
+bool RawVolume::open(std::u16string_view path) {
+  close();
+  std::wstring storage;
+  HANDLE handle = CreateFileW(wide(path, storage), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  impl_ = std::make_unique<Impl>();
+  impl_->handle = handle;
+  impl_->alignment = is_device_path(path) ? query_sector_size(handle) : 1;
+  return true;
+}
+
+void RawVolume::close() {
+  if (impl_ && impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
+  impl_.reset();
+}
+
+bool RawVolume::is_open() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
+
+std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
+  if (!is_open()) return std::nullopt;
+  if (buffer.empty()) return 0;
+  const uint64_t align = impl_->alignment;
+  const bool aligned = offset % align == 0 && buffer.size() % align == 0 &&
+                       reinterpret_cast<uintptr_t>(buffer.data()) % align == 0;
+  if (aligned) {
+    const int64_t got = impl_->read_direct(offset, buffer.data(), buffer.size());
+    if (got < 0) return std::nullopt;
+    return static_cast<size_t>(got);
+  }
+  // Read the aligned stretch that covers the request into a page-aligned
+  // bounce buffer, then copy out the part asked for.
+  const uint64_t start = offset - offset % align;
+  const uint64_t end = offset + buffer.size();
+  const uint64_t span_length = ((end - start) + align - 1) / align * align;
+  void* bounce = VirtualAlloc(nullptr, span_length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!bounce) return std::nullopt;
+  const int64_t got = impl_->read_direct(start, static_cast<std::byte*>(bounce), span_length);
+  std::optional<size_t> result;
+  if (got >= 0) {
+    const uint64_t skip = offset - start;
+    const uint64_t usable = static_cast<uint64_t>(got) > skip ? static_cast<uint64_t>(got) - skip : 0;
+    const size_t copied = static_cast<size_t>(std::min<uint64_t>(usable, buffer.size()));
+    std::memcpy(buffer.data(), static_cast<std::byte*>(bounce) + skip, copied);
+    result = copied;
+  }
+  VirtualFree(bounce, 0, MEM_RELEASE);
+  return result;
+}
+
+bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
+  const auto got = read_some_at(offset, buffer);
+  return got && *got == buffer.size();
+}
+
+std::optional<uint64_t> RawVolume::size_bytes() const {
+  if (!is_open()) return std::nullopt;
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(impl_->handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                      &returned, nullptr)) {
+    return static_cast<uint64_t>(length.Length.QuadPart);
+  }
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(impl_->handle, &size)) return static_cast<uint64_t>(size.QuadPart);
+  return std::nullopt;
+}
+
+AnonymousBuffer::~AnonymousBuffer() { release(); }
+
+bool AnonymousBuffer::allocate(size_t size) {
+  release();
+  if (size == 0) return false;
+  const uint64_t wide_size = size;
+  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                      static_cast<DWORD>(wide_size >> 32), static_cast<DWORD>(wide_size), nullptr);
+  if (!section) return false;
+  void* view = MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, size);
+  if (!view) {
+    CloseHandle(section);
+    return false;
+  }
+  section_ = section;
+  data_ = static_cast<std::byte*>(view);
+  size_ = size;
+  return true;
+}
+
+void AnonymousBuffer::release() {
+  if (data_) UnmapViewOfFile(data_);
+  if (section_) CloseHandle(static_cast<HANDLE>(section_));
+  data_ = nullptr;
+  section_ = nullptr;
+  size_ = 0;
+}
+
+SharedLibrary::~SharedLibrary() = default;
+
+bool SharedLibrary::load(std::u16string_view path) {
+  std::wstring storage;
+  handle_ = LoadLibraryW(wide(path, storage));
+  return handle_ != nullptr;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+  if (!handle_) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+std::u16string executable_directory() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return u".";
+  buffer.resize(length);
+  const size_t slash = buffer.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return u".";
+  return std::u16string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(slash));
+}
+
+std::u16string library_file_name(std::u16string_view base_name) { return std::u16string(base_name) + u".dll"; }
+
+std::vector<std::u16string> utf16_arguments(int, char**) {
+  std::vector<std::u16string> arguments;
+  int count = 0;
+  wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!list) return arguments;
+  for (int i = 0; i < count; ++i) arguments.emplace_back(list[i], list[i] + wcslen(list[i]));
+  LocalFree(list);
+  return arguments;
+}
+
+void use_utf8_console() { SetConsoleOutputCP(CP_UTF8); }
+
+bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void debug_output(std::u16string_view message) {
+  std::wstring storage;
+  OutputDebugStringW(wide(message, storage));
+}
+
+std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
+  if (bytes.empty()) return {};
+  const auto* input = reinterpret_cast<const char*>(bytes.data());
+  const int count = MultiByteToWideChar(CP_ACP, 0, input, static_cast<int>(bytes.size()), nullptr, 0);
+  if (count <= 0) return {};
+  std::wstring out(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, input, static_cast<int>(bytes.size()), out.data(), count);
+  return std::u16string(out.begin(), out.end());
+}
+
+}  // namespace salvor::platform
