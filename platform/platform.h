@@ -45,6 +45,33 @@ class RawVolume {
   std::unique_ptr<Impl> impl_;
 };
 
+// A new file written from the start (recovered data). Never used on the
+// scanned volume.
+class OutputFile {
+ public:
+  OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Creates `path`, replacing a file that exists; shares read and write.
+  bool create(std::u16string_view path);
+  // Appends all of `data`; false on any failure.
+  bool write(std::span<const std::byte> data);
+  // Sets the file's length to exactly `size` bytes.
+  bool set_size(uint64_t size);
+  bool flush();
+  void close();
+  bool is_open() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Removes a file; false when it could not be removed.
+bool remove_file(std::u16string_view path);
+
 // A buffer of `size` bytes from anonymous memory mapping (page aligned, zero
 // filled), for the large sweep windows.
 class AnonymousBuffer {

@@ -81,6 +81,51 @@ std::optional<uint64_t> RawVolume::size_bytes() const {
   return std::nullopt;
 }
 
+struct OutputFile::Impl {
+  int fd = -1;
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::create(std::u16string_view path) {
+  close();
+  const int fd = ::open(text::to_utf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  impl_ = std::make_unique<Impl>();
+  impl_->fd = fd;
+  return true;
+}
+
+bool OutputFile::write(std::span<const std::byte> data) {
+  if (!is_open()) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t put = ::write(impl_->fd, data.data() + done, data.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool OutputFile::set_size(uint64_t size) {
+  return is_open() && size <= static_cast<uint64_t>(INT64_MAX) && ::ftruncate(impl_->fd, static_cast<off_t>(size)) == 0;
+}
+
+bool OutputFile::flush() { return is_open() && ::fsync(impl_->fd) == 0; }
+
+void OutputFile::close() {
+  if (impl_ && impl_->fd >= 0) ::close(impl_->fd);
+  impl_.reset();
+}
+
+bool OutputFile::is_open() const { return impl_ && impl_->fd >= 0; }
+
+bool remove_file(std::u16string_view path) { return ::unlink(text::to_utf8(path).c_str()) == 0; }
+
 AnonymousBuffer::~AnonymousBuffer() { release(); }
 
 bool AnonymousBuffer::allocate(size_t size) {

@@ -142,6 +142,57 @@ std::optional<uint64_t> RawVolume::size_bytes() const {
   return std::nullopt;
 }
 
+struct OutputFile::Impl {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::create(std::u16string_view path) {
+  close();
+  std::wstring storage;
+  HANDLE handle = CreateFileW(wide(path, storage), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  impl_ = std::make_unique<Impl>();
+  impl_->handle = handle;
+  return true;
+}
+
+bool OutputFile::write(std::span<const std::byte> data) {
+  if (!is_open()) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(impl_->handle, data.data() + done, chunk, &put, nullptr) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+bool OutputFile::set_size(uint64_t size) {
+  if (!is_open()) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return SetFilePointerEx(impl_->handle, at, nullptr, FILE_BEGIN) && SetEndOfFile(impl_->handle);
+}
+
+bool OutputFile::flush() { return is_open() && FlushFileBuffers(impl_->handle); }
+
+void OutputFile::close() {
+  if (impl_ && impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
+  impl_.reset();
+}
+
+bool OutputFile::is_open() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
+
+bool remove_file(std::u16string_view path) {
+  std::wstring storage;
+  return DeleteFileW(wide(path, storage)) != 0;
+}
+
 AnonymousBuffer::~AnonymousBuffer() { release(); }
 
 bool AnonymousBuffer::allocate(size_t size) {
