@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <unordered_set>
 
 #include "common/text.h"
 #include "engine/fat/fat_layout.h"
@@ -169,7 +170,11 @@ bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometr
   uint32_t found_cluster = 0;
   bool result = true;
   bool matched = false;
-  WalkChain(volume, geometry, first_cluster, [&](uint32_t cluster) {
+  // A chain that comes back to a cluster it has visited is damaged; ending
+  // there reports each entry once.
+  std::unordered_set<uint32_t> visited;
+  WalkChain(volume, geometry, first_cluster, geometry.max_directory_clusters(), [&](uint32_t cluster) {
+    if (!visited.insert(cluster).second) return false;
     if (!volume.read_at(geometry.cluster_offset_bytes(cluster), cluster_data)) {
       result = false;
       return false;

@@ -44,6 +44,10 @@ struct FatGeometry {
   }
   bool is_data_cluster(uint32_t cluster) const { return cluster >= 2 && cluster < fat_entry_count; }
   bool ends_chain(uint32_t fat_value) const;
+  // Clusters a directory can span: FAT directories hold at most 65536
+  // entries of 32 bytes (2 MiB), so a longer chain is damage, usually a loop.
+  uint32_t max_directory_clusters() const { return (kMaxDirectoryBytes + cluster_size_bytes - 1) / cluster_size_bytes; }
+  static constexpr uint32_t kMaxDirectoryBytes = 65536 * 32;
 };
 
 // Reads the first FAT's entry for `cluster` (one FAT sector). Nothing on a
@@ -54,13 +58,14 @@ std::optional<uint32_t> ReadFatEntry(const platform::RawVolume& volume, const Fa
 // Walks the chain that starts at `first_cluster`, handing each cluster to
 // `visit` (which returns false to stop). Ends at an end-of-chain value, a
 // value outside the data clusters, a failed FAT read, or after
-// fat_entry_count clusters, which only a chain that loops can reach.
-// Returns false only when a FAT read failed.
+// `max_clusters` clusters (never more than fat_entry_count, which only a
+// chain that loops can reach). Returns false only when a FAT read failed.
 template <typename Visit>
 bool WalkChain(const platform::RawVolume& volume, const FatGeometry& geometry, uint32_t first_cluster,
-               Visit&& visit) {
+               uint32_t max_clusters, Visit&& visit) {
   uint32_t cluster = first_cluster;
-  for (uint32_t walked = 0; walked < geometry.fat_entry_count; ++walked) {
+  const uint32_t bound = max_clusters < geometry.fat_entry_count ? max_clusters : geometry.fat_entry_count;
+  for (uint32_t walked = 0; walked < bound; ++walked) {
     if (!visit(cluster)) return true;
     const auto next = ReadFatEntry(volume, geometry, cluster);
     if (!next) return false;
