@@ -10,11 +10,18 @@ enum ExitCode : int {
   kExitOk = 0,
   kExitUsage = 1,
   kExitSource = 2,  // the source cannot be opened or read, or its file system is not supported
+  kExitSomeFailed = 3,  // recover: some files could not be written
 };
 
 using Arguments = std::vector<std::u16string>;
 
 int RunScan(const Arguments& arguments);
+int RunRecover(const Arguments& arguments);
+
+// A name from a scanned volume made safe as one path component under the
+// recovery destination (recover_command.cpp).
+std::u16string SafePathComponent(std::u16string_view name);
+int RunDrives(const Arguments& arguments);
 
 // Prints "salvor-cli: error: <message>" on stderr.
 void PrintError(std::u16string_view message);

@@ -18,6 +18,7 @@ struct ScanOptions {
   std::optional<std::u16string> file_system;
   bool all = false;
   bool json = false;
+  bool unformat = false;
 };
 
 std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
@@ -28,6 +29,8 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
       options.all = true;
     } else if (a == u"--json") {
       options.json = true;
+    } else if (a == u"--unformat") {
+      options.unformat = true;
     } else if (a == u"--fs") {
       if (i + 1 >= arguments.size()) {
         PrintUsageError(u"--fs needs a file-system name");
@@ -76,6 +79,41 @@ class ProgressLine {
   unsigned long long files_ = 0;
 };
 
+// The Unformatting Scan: records carry bare names; their folder numbers
+// (the first cluster of the folder holding them, and of that folder's
+// parent) tell where they belonged. Listed in the order found.
+int RunUnformatScan(const app::EngineBinding& engine, const Source& source, const app::FileSystemInfo& file_system,
+                    bool json) {
+  if (source.size_bytes == 0) {
+    PrintError(source.argument + u": the size of the volume is not known");
+    return kExitSource;
+  }
+  std::vector<_FileInfoFat> records;
+  bool ok = false;
+  {
+    ProgressLine progress;
+    ok = app::RunFatUnformatScan(engine, file_system.kind, source.root, source.size_bytes, records,
+                                 [&](const _FileInfoFat& record) { progress.update(record); });
+  }
+  if (!json) WriteLine(stdout, "PARENT     FOLDER     " + TableHeader());
+  for (const auto& record : records) {
+    if (json) {
+      WriteLine(stdout, RecordJson(record, record.FullPath.view()));
+    } else {
+      char folders[32];
+      std::snprintf(folders, sizeof folders, "%-10u %-10u ", static_cast<unsigned>(record.ParentFolder),
+                    static_cast<unsigned>(record.Folder));
+      WriteLine(stdout, folders + RecordRow(record, record.FullPath.view()));
+    }
+  }
+  std::fflush(stdout);
+  if (!ok) {
+    PrintError(source.argument + u": the volume could not be read completely; the list may be incomplete");
+    return kExitSource;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunScan(const Arguments& arguments) {
@@ -99,11 +137,13 @@ int RunScan(const Arguments& arguments) {
   }
   const auto file_system = forced ? forced : source->file_system;
   if (!file_system) {
-    PrintError(options->source + u": no FAT32 file system found");
+    PrintError(options->source + u": no supported file system found (supported: " + SupportedFileSystemNames() +
+               u")");
     return kExitSource;
   }
-  if (file_system->kind != kVolumeFat32) {
-    PrintError(options->source + u": " + file_system->name + u" is not supported yet (supported: FAT32)");
+  if (!IsSupportedFileSystem(file_system->kind)) {
+    PrintError(options->source + u": " + file_system->name + u" is not supported yet (supported: " +
+               SupportedFileSystemNames() + u")");
     return kExitSource;
   }
 
@@ -112,7 +152,7 @@ int RunScan(const Arguments& arguments) {
     PrintError(engine.error);
     return kExitSource;
   }
-  if (!engine.can_scan_fat()) {
+  if (options->unformat ? !engine.can_unformat_fat() : !engine.can_scan_fat()) {
     PrintError(u"the engine library lacks the FAT scan exports");
     return kExitSource;
   }
@@ -120,8 +160,10 @@ int RunScan(const Arguments& arguments) {
     PrintError(error);
     return kExitSource;
   }
+  if (options->unformat) return RunUnformatScan(engine, *source, *file_system, options->json);
 
   app::FatQuickScan scan(engine, file_system->name, file_system->kind, source->root);
+  scan.volume_size_bytes = source->size_bytes;
   bool ok = false;
   {
     ProgressLine progress;

@@ -1,5 +1,6 @@
 #include "cli/source.h"
 
+#include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 #include "platform/platform.h"
 
@@ -40,8 +41,23 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
     return std::nullopt;
   }
   source.file_system = app::DetectFileSystem(boot);
+  if (const auto size = volume.size_bytes()) {
+    source.size_bytes = *size;
+  } else {
+    // FAT boot sectors: 16-bit total sectors at 19, else 32-bit at 32.
+    ByteReader reader(boot);
+    const uint64_t total16 = reader.u16(19);
+    const uint64_t total = total16 != 0 ? total16 : reader.u32(32);
+    source.size_bytes = total * reader.u16(11);
+  }
   return source;
 }
+
+bool IsSupportedFileSystem(int kind) {
+  return kind == kVolumeFat16 || kind == kVolumeFat32 || kind == kVolumeExFat;
+}
+
+std::u16string SupportedFileSystemNames() { return u"FAT16, FAT32, exFAT"; }
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
   if (is_drive_argument(source.argument)) return true;

@@ -15,7 +15,14 @@ struct Source {
   std::u16string argument;    // as the user gave it
   std::u16string root;        // the drive root the engine is given ("S:\")
   std::optional<app::FileSystemInfo> file_system;
+  // Size in bytes as the OS tells it, else as the boot sector says (0 when
+  // neither knows); the Unformatting Scan sweeps this much.
+  uint64_t size_bytes = 0;
 };
+
+// The file systems that scan and recover handle.
+bool IsSupportedFileSystem(int kind);
+std::u16string SupportedFileSystemNames();
 
 // Opens SOURCE, reads its boot sector and recognises its file system.
 // On failure `error` says why, in words for the user.

@@ -24,6 +24,25 @@ GLEANER_EXPORT bool ReSearchCluster(salvor::RcWString parent_path, const char16_
 
 GLEANER_EXPORT bool ReInitFatEx(const char16_t* path) { return TheEngine().InitFatEx(path); }
 
+GLEANER_EXPORT bool ReScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
+  return TheEngine().ScanFatFormatDisk(volume_size_bytes, callback, user);
+}
+
+GLEANER_EXPORT bool ReIsDirectory32(uint64_t volume_size_bytes, _FileInfoFat* record, ScanCallback callback,
+                                    void* user) {
+  return TheEngine().IsDirectory32(volume_size_bytes, record, callback, user);
+}
+
+GLEANER_EXPORT bool ReFatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint32_t size_bytes,
+                                     ProgressCallback progress, void* user) {
+  return TheEngine().FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+}
+
+GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                                       ProgressCallback progress, void* user) {
+  return TheEngine().FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+}
+
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());
 }

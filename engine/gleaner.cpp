@@ -43,8 +43,12 @@ bool CGleaner::ScanFatDisk(ScanCallback callback, void* user, int kind, const ch
     path_ = path;
   }
   switch (kind_) {
+    case kVolumeFat16:
+      return fat16_.ScanFatDisk(path_, callback, user);
     case kVolumeFat32:
       return fat32_.ScanFatDisk(path_, callback, user);
+    case kVolumeExFat:
+      return exfat_.ScanFatDisk(path_, callback, user);
     default:
       return false;
   }
@@ -54,8 +58,12 @@ bool CGleaner::SearchCluster(const RcWString& parent_path, const char16_t* name,
                              uint32_t* found_cluster, ScanCallback callback, void* user) {
   const std::u16string parent = parent_path.str();
   switch (kind_) {
+    case kVolumeFat16:
+      return fat16_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
     case kVolumeFat32:
       return fat32_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
+    case kVolumeExFat:
+      return exfat_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
     default:
       return false;
   }
@@ -63,8 +71,45 @@ bool CGleaner::SearchCluster(const RcWString& parent_path, const char16_t* name,
 
 bool CGleaner::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {
   switch (kind_) {
+    case kVolumeFat16:
+      return fat16_.FatDirectory(cluster);
     case kVolumeFat32:
       return fat32_.FatDirectory(cluster, record);
+    default:
+      return false;
+  }
+}
+
+bool CGleaner::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
+  switch (kind_) {
+    case kVolumeFat16:
+      return fat16_.ScanFatFormatDisk(volume_size_bytes, callback, user);
+    case kVolumeFat32:
+      return fat32_.ScanFatFormatDisk(volume_size_bytes, callback, user);
+    case kVolumeExFat:
+      return exfat_.ScanFatFormatDisk(volume_size_bytes, callback, user);
+    default:
+      return false;
+  }
+}
+
+// Only FAT32 clears the high half of a deleted entry's cluster, so this
+// always asks the FAT32 scanner, whatever the kind.
+bool CGleaner::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback,
+                             void* user) {
+  return fat32_.IsDirectory32(volume_size_bytes, record, callback, user);
+}
+
+bool CGleaner::FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                              ProgressCallback progress, void* user) {
+  if (!output_path) return false;
+  switch (kind_) {
+    case kVolumeFat16:
+      return fat16_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+    case kVolumeFat32:
+      return fat32_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+    case kVolumeExFat:
+      return exfat_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
     default:
       return false;
   }

@@ -35,6 +35,11 @@ class CGleaner : public IComponent, public IResponseCommand {
   bool SearchCluster(const RcWString& parent_path, const char16_t* name, uint32_t cluster, uint32_t* found_cluster,
                      ScanCallback callback, void* user);
   bool FatDirectory(uint32_t cluster, const _FileInfoFat* record);
+  bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+  bool IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback, void* user);
+  // Both recovery exports land here; the 32-bit one widens its size.
+  bool FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                      ProgressCallback progress, void* user);
 
   int kind() const { return kind_; }
   const std::u16string& path() const { return path_; }

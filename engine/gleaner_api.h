@@ -72,6 +72,13 @@ using ReFatDirectoryFn = bool (*)(uint32_t cluster, _FileInfoFat* record);
 using ReSearchClusterFn = bool (*)(salvor::RcWString parent_path, const char16_t* name, uint32_t cluster,
                                    uint32_t* found_cluster, ScanCallback callback, void* user);
 using ReInitFatExFn = bool (*)(const char16_t* path);
+using ReScanFatFormatDiskFn = bool (*)(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+using ReIsDirectory32Fn = bool (*)(uint64_t volume_size_bytes, _FileInfoFat* record, ScanCallback callback,
+                                   void* user);
+using ReFatRecoverDataFn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint32_t size_bytes,
+                                    ProgressCallback progress, void* user);
+using ReFatRecoverData64Fn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                                      ProgressCallback progress, void* user);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
 
 GLEANER_EXPORT bool InitReEngine(int kind, const char16_t* path);
@@ -80,6 +87,20 @@ GLEANER_EXPORT bool ReFatDirectory(uint32_t cluster, _FileInfoFat* record);
 GLEANER_EXPORT bool ReSearchCluster(salvor::RcWString parent_path, const char16_t* name, uint32_t cluster,
                                     uint32_t* found_cluster, ScanCallback callback, void* user);
 GLEANER_EXPORT bool ReInitFatEx(const char16_t* path);
+// Sweeps the whole volume for the directory clusters of a file system that
+// was formatted over; records carry bare names and folder numbers.
+GLEANER_EXPORT bool ReScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+// FAT32: finds the directory of a deleted folder whose first cluster lost its
+// high half, and reports its entries.
+GLEANER_EXPORT bool ReIsDirectory32(uint64_t volume_size_bytes, _FileInfoFat* record, ScanCallback callback,
+                                    void* user);
+// Writes one found file to a new file at `output_path` (an existing file is
+// replaced). ReFatRecoverData64 takes the size in 64 bits (exFAT files of
+// 4 GiB and more); otherwise the two are the same.
+GLEANER_EXPORT bool ReFatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint32_t size_bytes,
+                                     ProgressCallback progress, void* user);
+GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                                       ProgressCallback progress, void* user);
 
 // Makes drive letter `letter` name an image file or block device inside the
 // engine: a later InitReEngine for "X:..." opens `image_path` instead of the

@@ -17,6 +17,10 @@ struct EngineBinding {
   ReSearchClusterFn ReSearchCluster = nullptr;
   ReInitFatExFn ReInitFatEx = nullptr;
   ReMountImageFn ReMountImage = nullptr;
+  ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
+  ReIsDirectory32Fn ReIsDirectory32 = nullptr;
+  ReFatRecoverDataFn ReFatRecoverData = nullptr;
+  ReFatRecoverData64Fn ReFatRecoverData64 = nullptr;
 
   // Loads the engine from `directory` (the executable's directory when
   // empty) and resolves every export. False when the library cannot be
@@ -25,6 +29,13 @@ struct EngineBinding {
 
   // What the FAT32 Quick Scan needs.
   bool can_scan_fat() const { return InitReEngine && ReScanFatDisk && ReFatDirectory && ReSearchCluster; }
+  // What the FAT-family Unformatting Scan and file recovery need.
+  bool can_unformat_fat() const { return InitReEngine && ReScanFatFormatDisk; }
+  bool can_recover_fat() const { return ReFatRecoverData64 || ReFatRecoverData; }
+  // Recovers through the 64-bit export when the engine has it; the 32-bit
+  // one cannot take sizes of 4 GiB and more.
+  bool RecoverFatFile(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                      ProgressCallback progress, void* user) const;
 
   std::u16string error;  // why binding failed, for the user
 

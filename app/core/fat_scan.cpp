@@ -35,10 +35,46 @@ void FatQuickScan::descend(const _FileInfoFat& record) {
   // The directory test differs by file system: exFAT folders have no dot
   // pair and are always entered.
   const bool enter = file_system_ == u"EXFAT" || engine_.ReFatDirectory(cluster, nullptr);
-  if (!enter) return;
-  open_folders_.push_back(cluster);
-  engine_.ReSearchCluster(record.FullPath, nullptr, cluster, nullptr, &FatQuickScan::OnFatItem, this);
-  open_folders_.pop_back();
+  if (enter) {
+    open_folders_.push_back(cluster);
+    engine_.ReSearchCluster(record.FullPath, nullptr, cluster, nullptr, &FatQuickScan::OnFatItem, this);
+    open_folders_.pop_back();
+    return;
+  }
+  // FAT32 clears the high half of a deleted entry's cluster: the engine
+  // looks for the folder's directory at the stored cluster plus multiples of
+  // 65536 and reports what it holds.
+  if (file_system_ == u"FAT32" && record.DeleteState == kDeleted && cluster < 0x10000 && engine_.ReIsDirectory32) {
+    _FileInfoFat copy = record;
+    open_folders_.push_back(cluster);
+    engine_.ReIsDirectory32(volume_size_bytes, &copy, &FatQuickScan::OnFatItem, this);
+    open_folders_.pop_back();
+  }
+}
+
+namespace {
+
+struct UnformatSink {
+  std::vector<_FileInfoFat>* records;
+  const std::function<void(const _FileInfoFat&)>* on_record;
+};
+
+uint32_t OnUnformatItem(_FileInfoFat record, void* user) {
+  auto* sink = static_cast<UnformatSink*>(user);
+  sink->records->push_back(record);
+  if (*sink->on_record) (*sink->on_record)(record);
+  return 1;
+}
+
+}  // namespace
+
+bool RunFatUnformatScan(const EngineBinding& engine, int kind, const std::u16string& root,
+                        uint64_t volume_size_bytes, std::vector<_FileInfoFat>& records,
+                        const std::function<void(const _FileInfoFat&)>& on_record) {
+  if (!engine.can_unformat_fat()) return false;
+  if (!engine.InitReEngine(kind, root.c_str())) return false;
+  UnformatSink sink{&records, &on_record};
+  return engine.ReScanFatFormatDisk(volume_size_bytes, &OnUnformatItem, &sink);
 }
 
 std::u16string RelativePath(std::u16string_view full_path) {

@@ -23,6 +23,9 @@ class FatQuickScan {
 
   // Called for every stored record (on the scanning thread).
   std::function<void(const _FileInfoFat&)> on_record;
+  // The volume's total size; the FAT32 search for a deleted folder's
+  // directory needs it (0: that search is skipped).
+  uint64_t volume_size_bytes = 0;
 
   // Opens the volume and scans it. False when the volume cannot be opened or
   // its root folder cannot be read; records found before a failure stay.
@@ -49,6 +52,17 @@ class FatQuickScan {
   std::vector<uint32_t> open_folders_;        // clusters being scanned, outermost first
   std::map<uint32_t, int> folder_visits_;     // cluster -> times entered
 };
+
+// The Unformatting Scan of a FAT-family volume: the engine sweeps
+// `volume_size_bytes` of it and reports every entry of every old directory
+// cluster, with bare names and folder numbers (ParentFolder, Folder) from
+// which the caller rebuilds the tree. Appends the records to `records`,
+// calling `on_record` for each. False when the engine lacks the exports, the
+// volume cannot be opened, or part of it could not be read (records found
+// stay).
+bool RunFatUnformatScan(const EngineBinding& engine, int kind, const std::u16string& root,
+                        uint64_t volume_size_bytes, std::vector<_FileInfoFat>& records,
+                        const std::function<void(const _FileInfoFat&)>& on_record = {});
 
 // The path of a record relative to the volume root, "/"-separated: the drive
 // and empty components of FullPath are dropped.

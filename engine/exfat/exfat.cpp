@@ -1,20 +1,142 @@
 #include "engine/exfat/exfat.h"
 
-#include "common/byte_reader.h"
+#include <algorithm>
+
+#include "engine/exfat/exfat_recover.h"
+#include "engine/exfat/exfat_sweep.h"
 
 namespace salvor::engine {
 
 bool CExFat::OpenVolume(const char16_t* path) {
   const bool opened = engine::OpenVolume(path, volume_);
-  // Offsets 108 and 109 of the exFAT boot sector hold the two sizes as
-  // powers of two; shifts outside the format's range leave them 0.
-  ByteReader reader(volume_.boot);
-  const uint32_t sector_shift = reader.u8(108);
-  const uint32_t cluster_shift = reader.u8(109);
-  const bool sane = sector_shift >= 9 && sector_shift <= 12 && cluster_shift <= 25 - sector_shift;
-  bytes_per_sector_ = sane ? 1u << sector_shift : 0;
-  sectors_per_cluster_ = sane ? 1u << cluster_shift : 0;
+  geometry_ = exfat::ExFatGeometry::parse(volume_.boot, volume_.device.size_bytes());
+  bytes_per_sector_ = geometry_ ? geometry_->bytes_per_sector : 0;
+  sectors_per_cluster_ = geometry_ ? geometry_->sectors_per_cluster : 0;
+  known_streams_.clear();
   return opened;
+}
+
+void CExFat::Remember(const exfat::EntrySet& set, bool from_live_directory) {
+  const bool live = from_live_directory && !set.is_deleted();
+  const auto found = known_streams_.find(set.stream.first_cluster);
+  if (found == known_streams_.end()) {
+    if (known_streams_.size() >= kMaxKnownStreams) return;
+  } else if (found->second.live && !live) {
+    return;  // a set whose data is current outranks one that lost its chain
+  }
+  KnownStream& known = known_streams_[set.stream.first_cluster];
+  known.data_length = set.stream.data_length;
+  known.valid_data_length = set.stream.valid_data_length;
+  known.no_fat_chain = set.stream.no_fat_chain();
+  known.folder = set.is_folder();
+  known.live = live;
+}
+
+exfat::SetTarget CExFat::MakeTarget(bool from_live_directory) {
+  exfat::SetTarget target;
+  target.observe = [this, from_live_directory](const exfat::EntrySet& set) { Remember(set, from_live_directory); };
+  return target;
+}
+
+exfat::DirectoryExtent CExFat::ExtentOfFolder(uint32_t cluster) const {
+  exfat::DirectoryExtent extent;
+  extent.first_cluster = cluster;
+  // The root directory has no stream extension; it always has a chain.
+  if (geometry_ && cluster == geometry_->root_cluster) return extent;
+  const auto found = known_streams_.find(cluster);
+  if (found != known_streams_.end() && found->second.folder) {
+    extent.length_bytes = found->second.data_length;
+    extent.contiguous = found->second.no_fat_chain;
+  }
+  return extent;
+}
+
+bool CExFat::IsLiveFolder(uint32_t cluster) const {
+  if (geometry_ && cluster == geometry_->root_cluster) return true;
+  // The sets inside a deleted folder may still say they are in use (not
+  // every system marks them when it deletes a folder tree), but their FAT
+  // chains were freed with the folder.
+  const auto found = known_streams_.find(cluster);
+  return found == known_streams_.end() || !found->second.folder || found->second.live;
+}
+
+uint32_t CExFat::LocateFolder(std::u16string_view path) {
+  if (!geometry_) return 0;
+  // Paths are limited to 259 characters, as the drive paths they come from.
+  if (path.size() > 259) return 0;
+
+  exfat::DirectoryExtent extent = ExtentOfFolder(geometry_->root_cluster);
+  bool live = true;
+  bool first_component = true;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    const std::u16string_view component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    if (first_component) {  // the drive
+      first_component = false;
+      continue;
+    }
+    exfat::SetTarget lookup = MakeTarget(live);
+    lookup.lookup_name = component;
+    std::optional<exfat::EntrySet> found;
+    // A failed read ends the lookup of this component, and so the path.
+    if (!exfat::ScanDirectory(volume_.device, *geometry_, extent, lookup, &found) || !found) return 0;
+    if (!found->is_folder()) return 0;
+    extent = exfat::ExtentOf(*found);
+    live = live && !found->is_deleted();
+  }
+  return geometry_->is_data_cluster(extent.first_cluster) ? extent.first_cluster : 0;
+}
+
+bool CExFat::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) {
+  const uint32_t cluster = LocateFolder(path);
+  if (cluster == 0) return false;
+  return SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+}
+
+bool CExFat::SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,
+                           uint32_t* found_cluster, ScanCallback callback, void* user) {
+  if (found_cluster) *found_cluster = 0;
+  if (!geometry_) return false;
+  exfat::SetTarget target = MakeTarget(IsLiveFolder(cluster));
+  if (name) target.lookup_name = std::u16string_view(name);
+  target.parent_path = parent_path;
+  target.callback = callback;
+  target.user = user;
+  std::optional<exfat::EntrySet> found;
+  const bool ok = exfat::ScanDirectory(volume_.device, *geometry_, ExtentOfFolder(cluster), target, &found);
+  if (found_cluster && found) *found_cluster = found->stream.first_cluster;
+  return ok;
+}
+
+bool CExFat::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
+  if (!geometry_) return false;
+  exfat::SweepTarget target;
+  target.callback = callback;
+  target.user = user;
+  target.observe = [this](const exfat::EntrySet& set) { Remember(set, /*from_live_directory=*/false); };
+  return exfat::SweepFormatted(volume_.device, *geometry_, volume_size_bytes, target);
+}
+
+bool CExFat::FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                            ProgressCallback progress, void* user) {
+  if (!output_path || !geometry_) return false;
+  exfat::RecoveryPlan plan;
+  plan.first_cluster = first_cluster;
+  plan.size_bytes = size_bytes;
+  plan.valid_bytes = size_bytes;
+  const auto found = known_streams_.find(first_cluster);
+  if (found != known_streams_.end() && found->second.data_length == size_bytes) {
+    const KnownStream& known = found->second;
+    plan.valid_bytes = std::min(known.valid_data_length, size_bytes);
+    // A deleted or formatted-over file has lost its chain: its data is taken
+    // as one run, which NoFatChain says it was anyway.
+    plan.layout = known.no_fat_chain || !known.live ? exfat::DataLayout::kContiguous : exfat::DataLayout::kChain;
+  }
+  return exfat::RecoverFile(volume_.device, *geometry_, output_path, plan, progress, user);
 }
 
 }  // namespace salvor::engine

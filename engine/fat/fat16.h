@@ -1,6 +1,17 @@
-// CFat16: the FAT16 scanner. For now it opens its volume; the scans follow.
+// CFat16: the FAT16 scanner. It follows the FAT32 scanner step for step with
+// the same entry rules; what differs is the fixed root directory region
+// before the data clusters, 16-bit FAT entries, records of the quick scan
+// that carry no folder numbers, and an unformat sweep that knows old
+// directories by their dot pair alone.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "engine/fat/fat_directory.h"
+#include "engine/fat/fat_geometry.h"
+#include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
 namespace salvor::engine {
@@ -8,9 +19,34 @@ namespace salvor::engine {
 class CFat16 {
  public:
   virtual ~CFat16() = default;
+
   bool OpenVolume(const char16_t* path) { return engine::OpenVolume(path, volume_); }
 
+  // Reports the entries of the folder `path` names: the root directory for
+  // a drive path ("E:\"), else the folder found by looking its components
+  // up from the root. False when it names no folder or cannot be read.
+  bool ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user);
+  // Scans the folder starting at `cluster`, or with a name, looks the name
+  // up in it and stores its first cluster in `found_cluster` (0: not found).
+  bool SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,
+                     uint32_t* found_cluster, ScanCallback callback, void* user);
+  // True when `cluster` begins with the dot pair.
+  bool FatDirectory(uint32_t cluster);
+  // Sweeps the volume for old directory clusters (their dot pair) and
+  // reports their entries with bare names; a cluster's "." entry gives its
+  // folder number, its ".." entry its parent's.
+  bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+  bool FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
+                      ProgressCallback progress, void* user);
+
+  const ScannerVolume& volume() const { return volume_; }
+  std::optional<fat::FatGeometry> geometry() const;
+
  private:
+  // Passes the root region's entries to ParseEntry until the end of the
+  // directory (or a match, for a lookup).
+  bool ScanRootRegion(const fat::FatGeometry& geometry, const fat::EntryTarget& target, uint32_t* found_cluster);
+
   ScannerVolume volume_;
 };
 

@@ -1,8 +1,13 @@
 #include "engine/fat/fat32.h"
 
+#include <algorithm>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "engine/fat/fat_directory.h"
+#include "engine/fat/fat_recover.h"
+#include "engine/fat/fat_sweep.h"
 
 namespace salvor::engine {
 
@@ -62,6 +67,98 @@ bool CFat32::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {
   if (!volume_.device.read_at(g->cluster_offset_bytes(cluster), sector)) return false;
   if (!fat::HasDotPair(sector)) return false;
   return !record || fat::DotDotCluster(sector) == record->Folder;
+}
+
+bool CFat32::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
+  const auto g = geometry();
+  if (!g) return false;
+  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[g->cluster_size_bytes]());
+  if (!buffer) return false;
+  const MutableBytes cluster_data(buffer.get(), g->cluster_size_bytes);
+
+  fat::FatCache fat(volume_.device, *g);
+  fat::LongNameState long_name;  // one for the whole sweep
+  bool result = true;
+  const uint64_t data_start = g->data_start_bytes();
+  const bool swept = fat::SweepWindows(volume_.device, volume_size_bytes, [&](const fat::SweepWindow& window) {
+    for (size_t at = 0; at + fat::kSweepUnitBytes <= window.data.size(); at += fat::kSweepUnitBytes) {
+      const Bytes unit = window.data.subspan(at, fat::kSweepUnitBytes);
+      // Most units are file data: two bytes rule them out (no "." name, no
+      // long-name attribute) before any arithmetic.
+      if (!fat::MayBeginDirectory(unit, /*long_name_units=*/true)) continue;
+      const uint64_t offset = window.offset_bytes + at;
+      // Units before the data region hold no clusters.
+      if (offset < data_start) continue;
+      const uint64_t into_data = offset - data_start;
+      fat::FolderPair folders;
+      const uint64_t cluster = into_data / g->cluster_size_bytes + 2;
+      if (cluster > UINT32_MAX) continue;
+      const bool dot_pair = fat::HasDotPair(unit);
+      if (dot_pair) {
+        // A dot pair anywhere in a cluster counts (an old file system may
+        // have placed its clusters differently); its cluster is the one
+        // that holds the unit.
+        folders = {fat::DotDotCluster(unit), static_cast<uint32_t>(cluster)};
+      } else if (into_data > 0 && into_data % g->cluster_size_bytes == 0 && fat::BeginsWithLongName(unit)) {
+        folders = {0, static_cast<uint32_t>(cluster)};  // its parent is not known
+      } else {
+        continue;
+      }
+      // A cluster the new file system uses is none of the old directories.
+      // Clusters past the end of the new FAT are free by definition.
+      if (cluster < g->fat_entry_count) {
+        const auto value = fat.entry(static_cast<uint32_t>(cluster));
+        if (!value) {
+          result = false;
+          continue;
+        }
+        if (*value != 0) continue;
+      }
+      // A cluster that cannot be read is not parsed: a stale buffer would
+      // report the previous cluster's entries again under this folder.
+      if (!fat::ReadSweepCluster(volume_.device, window, offset, cluster_data)) {
+        result = false;
+        continue;
+      }
+      fat::ReportSweepCluster(cluster_data, dot_pair, long_name, folders, callback, user);
+    }
+  });
+  return swept && result;
+}
+
+bool CFat32::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback,
+                           void* user) {
+  if (!record) return false;
+  const auto g = geometry();
+  if (!g) return false;
+  const uint64_t data_start = g->data_start_bytes();
+  if (volume_size_bytes <= data_start) return false;
+  // Clusters are numbered from 2, so the last one the volume holds is its
+  // count plus 1; candidates also stay inside the FAT. At most 65536
+  // candidates, one sector read each.
+  const uint64_t cluster_count = (volume_size_bytes - data_start) / g->cluster_size_bytes;
+  const uint64_t last_cluster = std::min<uint64_t>(cluster_count + 1, g->fat_entry_count - 1);
+  fat::FatCache fat(volume_.device, *g);
+  for (uint64_t candidate = static_cast<uint64_t>(record->FirstCluster) + 0x10000; candidate <= last_cluster;
+       candidate += 0x10000) {
+    const auto cluster = static_cast<uint32_t>(candidate);
+    if (!FatDirectory(cluster, record)) continue;
+    // A deleted folder's directory is free in the FAT; an allocated one
+    // with the same parent is a live sibling, whose entries are not the
+    // deleted folder's.
+    const auto value = fat.entry(cluster);
+    if (!value || *value != 0) continue;
+    SearchCluster(record->FullPath.view(), nullptr, cluster, nullptr, callback, user);
+    return true;
+  }
+  return false;
+}
+
+bool CFat32::FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
+                            ProgressCallback progress, void* user) {
+  const auto g = geometry();
+  if (!g) return false;
+  return fat::RecoverFatFile(volume_.device, *g, output_path, first_cluster, size_bytes, progress, user);
 }
 
 }  // namespace salvor::engine

@@ -1,5 +1,7 @@
 // CFat32: the FAT32 scanner. Quick scan of one folder at a time (the caller
-// descends into subfolders itself) and the directory-cluster test.
+// descends into subfolders itself), the directory-cluster test, the search
+// for a deleted folder whose cluster lost its high half, the unformat sweep
+// and file recovery.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,17 @@ class CFat32 {
   bool FatDirectory(uint32_t cluster, const _FileInfoFat* record);
   // First cluster of the folder `path` names, or 0.
   uint32_t LocateFolder(std::u16string_view path);
+
+  // Sweeps `volume_size_bytes` of the volume for old directory clusters
+  // (dot-pair clusters, and free clusters that begin with a long name) and
+  // reports their entries with bare names and folder numbers.
+  bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+  // A deleted folder's entry keeps only the low half of its first cluster:
+  // tries the record's cluster plus each multiple of 65536 for a directory
+  // whose ".." names the record's folder, and scans the first that fits.
+  bool IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback, void* user);
+  bool FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
+                      ProgressCallback progress, void* user);
 
   const ScannerVolume& volume() const { return volume_; }
   std::optional<fat::FatGeometry> geometry() const;

@@ -65,6 +65,32 @@ bool FatGeometry::ends_chain(uint32_t fat_value) const {
   return fat_value >= (width == FatWidth::k32 ? kFat32EndOfChain : kFat16EndOfChain);
 }
 
+bool FatGeometry::is_end_of_chain_mark(uint32_t fat_value) const {
+  return fat_value > (width == FatWidth::k32 ? kFat32EndOfChain : kFat16EndOfChain);
+}
+
+std::optional<uint32_t> FatCache::entry(uint32_t cluster) {
+  if (cluster >= geometry_.fat_entry_count) return std::nullopt;
+  const uint64_t entry_bytes = geometry_.width == FatWidth::k32 ? 4 : 2;
+  const uint64_t byte_in_fat = static_cast<uint64_t>(cluster) * entry_bytes;
+  if (block_.empty() || byte_in_fat < block_start_ || byte_in_fat - block_start_ + entry_bytes > block_.size()) {
+    const uint64_t fat_bytes = static_cast<uint64_t>(geometry_.sectors_per_fat) * geometry_.bytes_per_sector;
+    const uint64_t start = byte_in_fat - byte_in_fat % kBlockBytes;
+    if (start >= fat_bytes) return std::nullopt;
+    block_.assign(static_cast<size_t>(std::min(kBlockBytes, fat_bytes - start)), std::byte{0});
+    if (!volume_.read_at(geometry_.sector_offset_bytes(geometry_.reserved_sectors) + start, block_)) {
+      block_.clear();
+      return std::nullopt;
+    }
+    block_start_ = start;
+  }
+  ByteReader reader(block_);
+  const size_t at = static_cast<size_t>(byte_in_fat - block_start_);
+  const uint32_t value = entry_bytes == 4 ? reader.u32(at) : reader.u16(at);
+  if (!reader.ok()) return std::nullopt;
+  return value;
+}
+
 std::optional<uint32_t> ReadFatEntry(const platform::RawVolume& volume, const FatGeometry& geometry,
                                      uint32_t cluster) {
   if (cluster >= geometry.fat_entry_count) return std::nullopt;

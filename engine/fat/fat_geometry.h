@@ -42,12 +42,32 @@ struct FatGeometry {
   uint64_t cluster_offset_bytes(uint32_t cluster) const {
     return sector_offset_bytes(data_start_sector + static_cast<uint64_t>(cluster - 2) * sectors_per_cluster);
   }
+  uint64_t data_start_bytes() const { return sector_offset_bytes(data_start_sector); }
   bool is_data_cluster(uint32_t cluster) const { return cluster >= 2 && cluster < fat_entry_count; }
   bool ends_chain(uint32_t fat_value) const;
+  // True for the values that mark a chain's last cluster (0x0FFFFFF8 or
+  // more; FAT16 0xFFF8 or more), unlike 0 (free) or the bad-cluster mark.
+  bool is_end_of_chain_mark(uint32_t fat_value) const;
   // Clusters a directory can span: FAT directories hold at most 65536
   // entries of 32 bytes (2 MiB), so a longer chain is damage, usually a loop.
   uint32_t max_directory_clusters() const { return (kMaxDirectoryBytes + cluster_size_bytes - 1) / cluster_size_bytes; }
   static constexpr uint32_t kMaxDirectoryBytes = 65536 * 32;
+};
+
+// Reads FAT entries through a cache of one block of the first FAT, for walks
+// that visit many entries (a file's chain during recovery).
+class FatCache {
+ public:
+  FatCache(const platform::RawVolume& volume, const FatGeometry& geometry) : volume_(volume), geometry_(geometry) {}
+  // Nothing on a failed read or a cluster outside the FAT.
+  std::optional<uint32_t> entry(uint32_t cluster);
+
+ private:
+  static constexpr uint64_t kBlockBytes = 64 * 1024;
+  const platform::RawVolume& volume_;
+  const FatGeometry& geometry_;
+  std::vector<std::byte> block_;
+  uint64_t block_start_ = 0;  // byte offset of block_ inside the FAT
 };
 
 // Reads the first FAT's entry for `cluster` (one FAT sector). Nothing on a

@@ -1,0 +1,197 @@
+#include "engine/exfat/exfat_directory.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/text.h"
+#include "engine/exfat/exfat_layout.h"
+
+namespace salvor::engine::exfat {
+namespace {
+
+uint8_t slot_type(Bytes slots, size_t index) { return ByteReader(slots).u8(index * entry::kSize + entry::kType); }
+
+bool is_stream(uint8_t type) { return type == entry::kStream || type == entry::kStreamDeleted; }
+bool is_name(uint8_t type) { return type == entry::kFileName || type == entry::kFileNameDeleted; }
+bool is_secondary(uint8_t type) { return (type & entry::kSecondaryBit) != 0; }
+
+// The clusters of a directory, in order: consecutive ones for a NoFatChain
+// directory, else its FAT chain. At most 256 MiB of clusters, and no more
+// than its known length needs. False when a FAT sector could not be read
+// (the clusters found before stand).
+bool directory_clusters(const platform::RawVolume& volume, const ExFatGeometry& geometry, const DirectoryExtent& extent,
+                        std::vector<uint32_t>& clusters) {
+  uint64_t limit = std::max<uint64_t>(1, kMaxDirectoryBytes / geometry.cluster_size_bytes);
+  if (extent.length_bytes) limit = std::clamp<uint64_t>(geometry.clusters_for(*extent.length_bytes), 1, limit);
+  if (!geometry.is_data_cluster(extent.first_cluster)) return true;
+  if (extent.contiguous) {
+    for (uint64_t i = 0; i < limit; ++i) {
+      const uint64_t cluster = extent.first_cluster + i;
+      if (cluster > UINT32_MAX || !geometry.is_data_cluster(static_cast<uint32_t>(cluster))) break;
+      clusters.push_back(static_cast<uint32_t>(cluster));
+    }
+    return true;
+  }
+  return CollectChain(volume, geometry, extent.first_cluster, limit, clusters) != ChainEnd::kReadFailed;
+}
+
+}  // namespace
+
+bool StreamInfo::no_fat_chain() const { return (flags & stream::kFlagNoFatChain) != 0; }
+bool EntrySet::is_deleted() const { return file_type != entry::kFile; }
+bool EntrySet::is_folder() const { return (attributes & file::kAttrDirectory) != 0; }
+
+bool IsFileEntry(uint8_t type) { return type == entry::kFile || type == entry::kFileDeleted; }
+
+std::optional<EntrySet> DecodeEntrySet(Bytes slots) {
+  const size_t present = slots.size() / entry::kSize;
+  if (present < 3 || !IsFileEntry(slot_type(slots, 0)) || !is_stream(slot_type(slots, 1))) return std::nullopt;
+
+  EntrySet set;
+  ByteReader file_entry(slots.subspan(0, entry::kSize));
+  set.file_type = file_entry.u8(entry::kType);
+  set.secondary_count = file_entry.u8(file::kSecondaryCount);
+  set.attributes = file_entry.u16(file::kAttributes);
+  set.create_timestamp = file_entry.u32(file::kCreateTimestamp);
+  if (set.secondary_count < file::kMinSecondaryCount) return std::nullopt;
+
+  ByteReader stream_entry(slots.subspan(entry::kSize, entry::kSize));
+  set.stream.flags = stream_entry.u8(stream::kFlags);
+  set.stream.name_length = stream_entry.u8(stream::kNameLength);
+  set.stream.name_hash = stream_entry.u16(stream::kNameHash);
+  set.stream.valid_data_length = stream_entry.u64(stream::kValidDataLength);
+  set.stream.first_cluster = stream_entry.u32(stream::kFirstCluster);
+  set.stream.data_length = stream_entry.u64(stream::kDataLength);
+
+  // Name entries follow the stream extension; each holds up to 15 of the
+  // characters still due.
+  const size_t examined = std::min<size_t>(set.secondary_count, present - 1);
+  size_t due = set.stream.name_length;
+  size_t index = 2;
+  for (; index <= examined; ++index) {
+    const uint8_t type = slot_type(slots, index);
+    if (!is_secondary(type)) break;  // a new primary entry: the set was shorter than it said
+    if (!is_name(type) || due == 0) continue;
+    ByteReader name_entry(slots.subspan(index * entry::kSize, entry::kSize));
+    const size_t take = std::min(due, name::kCharsPerEntry);
+    for (size_t i = 0; i < take; ++i) {
+      const char16_t c = name_entry.u16(name::kCharacters + 2 * i);
+      if (c == 0) break;
+      set.name.push_back(c);
+    }
+    due -= take;
+  }
+  set.entries = index;
+  if (set.name.empty()) return std::nullopt;
+  return set;
+}
+
+_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path) {
+  _FileInfoFat record;
+  record.ParentFolder = folders.parent_folder;
+  record.Folder = folders.folder;
+  record.FirstCluster = set.stream.first_cluster;
+  record.DeleteState = set.is_deleted() ? kDeleted : kPresent;
+  record.EntryType = set.is_folder() ? kEntryFolder : kEntryFile;
+  record.Attributes = set.attributes;
+  record.Reserved = 0;
+  record.FileSize = set.stream.data_length;
+  const uint32_t t = set.create_timestamp;
+  record.Second = static_cast<uint8_t>((t & 0x1F) * 2);
+  record.Minute = static_cast<uint8_t>((t >> 5) & 0x3F);
+  record.Hour = static_cast<uint8_t>((t >> 11) & 0x1F);
+  record.Day = static_cast<uint8_t>((t >> 16) & 0x1F);
+  record.Month = static_cast<uint8_t>((t >> 21) & 0x0F);
+  record.Year = static_cast<uint16_t>((t >> 25) + 1980);
+  if (parent_path.empty()) {
+    record.FullPath = RcWString(set.name);
+  } else {
+    std::u16string path(parent_path);
+    path += u'\\';
+    path += set.name;
+    record.FullPath = RcWString(path);
+  }
+  return record;
+}
+
+DirectoryExtent ExtentOf(const EntrySet& set) {
+  DirectoryExtent extent;
+  extent.first_cluster = set.stream.first_cluster;
+  extent.length_bytes = set.stream.data_length;
+  extent.contiguous = set.stream.no_fat_chain();
+  return extent;
+}
+
+bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geometry, const DirectoryExtent& extent,
+                   const SetTarget& target, std::optional<EntrySet>* found) {
+  if (found) found->reset();
+  if (!geometry.is_data_cluster(extent.first_cluster)) return false;
+  std::vector<uint32_t> clusters;
+  bool result = directory_clusters(volume, geometry, extent, clusters);
+
+  const size_t cluster_bytes = geometry.cluster_size_bytes;
+  ByteBuffer buffer;
+  if (!buffer.allocate(cluster_bytes)) return false;
+  const Bytes data = buffer.bytes();
+  // A set that runs on past its cluster is joined here with the first
+  // entries of the clusters after it.
+  std::vector<std::byte> joined;
+
+  std::optional<EntrySet> present_match;
+  std::optional<EntrySet> deleted_match;
+  std::optional<EntrySet> last_set;
+  bool done = false;
+
+  for (size_t k = 0; k < clusters.size() && !done; ++k) {
+    if (!volume.read_at(geometry.cluster_offset_bytes(clusters[k]), buffer.bytes())) {
+      result = false;
+      break;
+    }
+    for (size_t at = 0; at + entry::kSize <= cluster_bytes && !done; at += entry::kSize) {
+      ByteReader slot(data.subspan(at, entry::kSize));
+      if (!IsFileEntry(slot.u8(entry::kType))) continue;
+      const size_t wanted = (1 + static_cast<size_t>(slot.u8(file::kSecondaryCount))) * entry::kSize;
+      Bytes set_bytes = data.subspan(at, std::min(wanted, cluster_bytes - at));
+      if (wanted > set_bytes.size()) {
+        joined.assign(set_bytes.begin(), set_bytes.end());
+        for (size_t next = k + 1; next < clusters.size() && joined.size() < wanted; ++next) {
+          const size_t take = std::min(wanted - joined.size(), cluster_bytes);
+          const size_t old_size = joined.size();
+          joined.resize(old_size + take);
+          if (!volume.read_at(geometry.cluster_offset_bytes(clusters[next]),
+                              MutableBytes(joined).subspan(old_size, take))) {
+            joined.resize(old_size);
+            break;
+          }
+        }
+        set_bytes = joined;
+      }
+      auto set = DecodeEntrySet(set_bytes);
+      if (!set) continue;
+      if (target.observe) target.observe(*set);
+      if (target.lookup_name) {
+        if (!text::equals_ignore_case(*target.lookup_name, set->name)) continue;
+        if (!set->is_deleted()) {
+          present_match = std::move(set);
+          done = true;
+        } else if (!deleted_match) {
+          deleted_match = std::move(set);
+        }
+        continue;
+      }
+      if (target.callback) target.callback(MakeRecord(*set, target.folders, target.parent_path), target.user);
+      last_set = std::move(set);
+    }
+  }
+
+  if (found) {
+    if (target.lookup_name) {
+      *found = present_match ? std::move(present_match) : std::move(deleted_match);
+    } else {
+      *found = std::move(last_set);
+    }
+  }
+  return result;
+}
+
+}  // namespace salvor::engine::exfat

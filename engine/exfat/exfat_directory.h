@@ -1,0 +1,98 @@
+// exFAT directory entry sets: decoding a set (File entry, stream extension,
+// name entries) into a native struct and a _FileInfoFat record, and the
+// directory scan that walks a folder's clusters and reports or looks up its
+// sets. Used by the quick scan, the name lookup and the unformat sweep.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/byte_reader.h"
+#include "engine/exfat/exfat_geometry.h"
+#include "engine/gleaner_api.h"
+
+namespace salvor::engine::exfat {
+
+struct StreamInfo {
+  uint8_t flags = 0;
+  uint8_t name_length = 0;  // characters
+  uint16_t name_hash = 0;
+  uint32_t first_cluster = 0;
+  uint64_t valid_data_length = 0;
+  uint64_t data_length = 0;
+  bool no_fat_chain() const;
+};
+
+// One decoded entry set.
+struct EntrySet {
+  uint8_t file_type = 0;  // 0x85 present, 0x05 deleted
+  uint8_t secondary_count = 0;
+  uint16_t attributes = 0;
+  uint32_t create_timestamp = 0;
+  StreamInfo stream;
+  std::u16string name;
+  size_t entries = 0;  // slots the set was decoded from, File entry included
+
+  bool is_deleted() const;
+  bool is_folder() const;
+  // Every character the stream extension announces was found.
+  bool name_complete() const { return name.size() == stream.name_length; }
+};
+
+// Folder numbers carried by the records of one directory cluster.
+struct FolderPair {
+  uint32_t parent_folder = 0;
+  uint32_t folder = 0;
+};
+
+bool IsFileEntry(uint8_t type);
+
+// Decodes the set whose File entry opens `slots` (whole 32-byte entries: the
+// set and whatever follows it). The secondary entries examined are the
+// smaller of the secondary count and the entries present, and stop at the
+// first entry that is not a secondary one. Nothing when fewer than three
+// entries are present, the second is not a stream extension (either state),
+// the secondary count is below two, or no name character is found.
+std::optional<EntrySet> DecodeEntrySet(Bytes slots);
+
+// The record of a set: parent path, "\", name (the bare name when the
+// parent path is empty); times from the creation stamp.
+_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path);
+
+// Where a directory's data lies.
+struct DirectoryExtent {
+  uint32_t first_cluster = 0;
+  // Known length of the directory in bytes (from its stream extension).
+  std::optional<uint64_t> length_bytes;
+  // The stream extension says NoFatChain: consecutive clusters, FAT unused.
+  bool contiguous = false;
+};
+
+// What a directory scan does with the sets it decodes.
+struct SetTarget {
+  std::optional<std::u16string_view> lookup_name;  // set: look the name up, report nothing
+  std::u16string_view parent_path;
+  ScanCallback callback = nullptr;
+  void* user = nullptr;
+  FolderPair folders;
+  // Sees every decoded set before it is reported or compared.
+  std::function<void(const EntrySet&)> observe;
+};
+
+// Scans (or with a lookup name, searches) the directory of `extent`. A set
+// may run on into the directory's next cluster; one cut off by the end of
+// the directory is not taken. With a lookup name, the first present set of
+// that name (compared case-insensitively) ends the scan, else the first
+// deleted one counts; `found` receives the matching set. False when a buffer
+// cannot be had, or a cluster or FAT sector cannot be read; sets reported
+// before stand.
+bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geometry, const DirectoryExtent& extent,
+                   const SetTarget& target, std::optional<EntrySet>* found);
+
+// The extent that a set's stream extension describes.
+DirectoryExtent ExtentOf(const EntrySet& set);
+
+}  // namespace salvor::engine::exfat

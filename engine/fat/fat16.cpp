@@ -1,0 +1,142 @@
+#include "engine/fat/fat16.h"
+
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/fat/fat_layout.h"
+#include "engine/fat/fat_recover.h"
+#include "engine/fat/fat_sweep.h"
+
+namespace salvor::engine {
+
+std::optional<fat::FatGeometry> CFat16::geometry() const { return fat::FatGeometry::parse_fat16(volume_.boot); }
+
+bool CFat16::ScanRootRegion(const fat::FatGeometry& g, const fat::EntryTarget& target, uint32_t* found_cluster_out) {
+  if (found_cluster_out) *found_cluster_out = 0;
+  // At most 65535 entries of 32 bytes: the whole region is read at once.
+  const uint64_t region_bytes = static_cast<uint64_t>(g.root_dir_sectors) * g.bytes_per_sector;
+  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[region_bytes + 1]());
+  if (!buffer) return false;
+  const MutableBytes region(buffer.get(), static_cast<size_t>(region_bytes));
+  if (!volume_.device.read_at(g.sector_offset_bytes(g.root_dir_start_sector), region)) return false;
+
+  fat::LongNameState long_name;
+  const fat::FolderPair root_folders;  // the root: 0 and 0
+  uint32_t found_cluster = 0;
+  bool matched = false;
+  for (uint64_t index = 0; index < g.root_entry_count; ++index) {
+    const auto entry = slice(region, index * fat::entry::kSize, fat::entry::kSize);
+    if (!entry) break;
+    const fat::EntryResult parsed = fat::ParseEntry(*entry, target, long_name, root_folders, found_cluster);
+    if (parsed == fat::EntryResult::kFound) matched = true;
+    if (parsed != fat::EntryResult::kContinue) break;
+  }
+  if (found_cluster_out) *found_cluster_out = (target.lookup_name && !matched) ? 0 : found_cluster;
+  return true;
+}
+
+bool CFat16::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) {
+  const auto g = geometry();
+  if (!g || path.size() > 259) return false;
+
+  // The components after the drive, looked up from the root region.
+  uint32_t cluster = 0;  // 0: the root region
+  bool first_component = true;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    const std::u16string_view component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    if (first_component) {  // the drive
+      first_component = false;
+      continue;
+    }
+    fat::EntryTarget lookup;
+    lookup.lookup_name = component;
+    uint32_t found = 0;
+    const bool read = cluster == 0 ? ScanRootRegion(*g, lookup, &found)
+                                   : fat::ScanDirectory(volume_.device, *g, lookup, cluster, &found);
+    if (!read || found == 0) return false;
+    cluster = found;
+  }
+
+  if (cluster != 0) return SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+  fat::EntryTarget scan;
+  scan.parent_path = path;
+  scan.callback = callback;
+  scan.user = user;
+  return ScanRootRegion(*g, scan, nullptr);
+}
+
+bool CFat16::SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,
+                           uint32_t* found_cluster, ScanCallback callback, void* user) {
+  if (found_cluster) *found_cluster = 0;
+  const auto g = geometry();
+  if (!g) return false;
+  fat::EntryTarget target;
+  if (name) target.lookup_name = std::u16string_view(name);
+  target.parent_path = parent_path;
+  target.callback = callback;
+  target.user = user;
+  return fat::ScanDirectory(volume_.device, *g, target, cluster, found_cluster);
+}
+
+bool CFat16::FatDirectory(uint32_t cluster) {
+  const auto g = geometry();
+  if (!g || !g->is_data_cluster(cluster)) return false;
+  std::vector<std::byte> sector(g->bytes_per_sector);
+  if (!volume_.device.read_at(g->cluster_offset_bytes(cluster), sector)) return false;
+  return fat::HasDotPair(sector);
+}
+
+bool CFat16::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
+  const auto g = geometry();
+  if (!g) return false;
+  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[g->cluster_size_bytes]());
+  if (!buffer) return false;
+  const MutableBytes cluster_data(buffer.get(), g->cluster_size_bytes);
+
+  fat::FatCache fat(volume_.device, *g);
+  // Every cluster the FAT16 sweep reports begins a folder, so no name
+  // carries from one to the next.
+  fat::LongNameState long_name;
+  bool result = true;
+  const bool swept = fat::SweepWindows(volume_.device, volume_size_bytes, [&](const fat::SweepWindow& window) {
+    for (size_t at = 0; at + fat::kSweepUnitBytes <= window.data.size(); at += fat::kSweepUnitBytes) {
+      const Bytes unit = window.data.subspan(at, fat::kSweepUnitBytes);
+      if (!fat::MayBeginDirectory(unit, /*long_name_units=*/false) || !fat::HasDotPair(unit)) continue;
+      // The folder numbers come from the entries themselves: "." names the
+      // folder, ".." its parent (0 for the root).
+      const fat::FolderPair folders{fat::DotDotCluster(unit), fat::DecodeShortEntry(unit).first_cluster};
+      // Clusters 0 and 1 are no folder; a folder the new FAT uses belongs to
+      // the new file system. Clusters past the new FAT are free.
+      if (folders.folder < 2) continue;
+      if (folders.folder < g->fat_entry_count) {
+        const auto value = fat.entry(folders.folder);
+        if (!value) {
+          result = false;
+          continue;
+        }
+        if (*value != 0) continue;
+      }
+      if (!fat::ReadSweepCluster(volume_.device, window, window.offset_bytes + at, cluster_data)) {
+        result = false;
+        continue;
+      }
+      fat::ReportSweepCluster(cluster_data, /*first_of_folder=*/true, long_name, folders, callback, user);
+    }
+  });
+  return swept && result;
+}
+
+bool CFat16::FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
+                            ProgressCallback progress, void* user) {
+  const auto g = geometry();
+  if (!g) return false;
+  return fat::RecoverFatFile(volume_.device, *g, output_path, first_cluster, size_bytes, progress, user);
+}
+
+}  // namespace salvor::engine

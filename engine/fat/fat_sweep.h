@@ -1,0 +1,67 @@
+// The unformat sweep shared by the FAT16 and FAT32 scanners: the volume is
+// read in 32 MiB windows and looked at in 512-byte units; each scanner
+// decides which units begin an old directory cluster, and the entries of
+// such a cluster are reported with bare names under one long-name state
+// that lasts the whole sweep.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "common/byte_reader.h"
+#include "engine/fat/fat_directory.h"
+#include "platform/platform.h"
+
+namespace salvor::engine::fat {
+
+inline constexpr uint64_t kSweepWindowBytes = 32ull * 1024 * 1024;
+inline constexpr uint64_t kSweepUnitBytes = 512;
+
+// One window of the sweep: where it starts on the volume and the bytes read
+// (a multiple of 512; empty for the last window of a size that is a whole
+// number of windows).
+struct SweepWindow {
+  uint64_t offset_bytes = 0;
+  Bytes data;
+};
+
+// Reads `volume_size_bytes` of the volume window by window: size / 32 MiB + 1
+// windows, the last one the remainder rounded down to 512 bytes, and hands
+// each to `visit`. A window that cannot be read writes "read faile" to the
+// debugger output and is skipped; the bytes before the end of a volume
+// smaller than the size given are still visited. False when the window
+// buffer cannot be had or any read failed.
+bool SweepWindows(const platform::RawVolume& volume, uint64_t volume_size_bytes,
+                  const std::function<void(const SweepWindow&)>& visit);
+
+// Copies the cluster that starts at byte `offset` into `cluster` (sized by
+// the caller): from the window when it lies inside it, else from the volume.
+// Bytes past the end of the volume read as zero. False on an I/O error.
+bool ReadSweepCluster(const platform::RawVolume& volume, const SweepWindow& window, uint64_t offset,
+                      MutableBytes cluster);
+
+// A quick first test of a 512-byte unit: false when it can begin no
+// directory cluster (its first byte is no "." and, with long-name units,
+// its first entry has no long-name attribute). Sweeps call it for every unit.
+inline bool MayBeginDirectory(Bytes unit, bool long_name_units) {
+  return unit.size() >= kSweepUnitBytes &&
+         (unit[0] == std::byte{'.'} || (long_name_units && unit[11] == std::byte{0x0F}));
+}
+
+// True when a unit's first entry looks like a long-name part of a directory
+// (attribute 0x0F, entry type 0, cluster field 0): a free cluster that
+// begins so is a later cluster of an old directory, or a first cluster whose
+// dot pair was overwritten.
+bool BeginsWithLongName(Bytes unit);
+
+// Reports the entries of one directory cluster found by a sweep: the first
+// entry always, each following one while its first byte is not 0. Records
+// carry the bare name and `folders`. Long-name parts left pending at the end
+// of one cluster carry into the next cluster reported, which is how a name
+// split across a folder's clusters is joined; a folder's first cluster
+// (`first_of_folder`, the one with the dot pair) continues no name, so it
+// starts without them.
+void ReportSweepCluster(Bytes cluster, bool first_of_folder, LongNameState& long_name, const FolderPair& folders,
+                        ScanCallback callback, void* user);
+
+}  // namespace salvor::engine::fat
