@@ -88,7 +88,7 @@ class AnonymousBuffer {
   void release();
   std::byte* data_ = nullptr;
   size_t size_ = 0;
-  void* section_ = nullptr;  // Windows section handle
+  [[maybe_unused]] void* section_ = nullptr;  // Windows section handle
 };
 
 // A shared library loaded by path, with exports looked up by name.
@@ -102,6 +102,8 @@ class SharedLibrary {
   bool load(std::u16string_view path);
   void* symbol(const char* name) const;
   bool is_loaded() const { return handle_ != nullptr; }
+  // Releases the library now; for one that turned out not to be a component.
+  void unload();
 
  private:
   void* handle_ = nullptr;
@@ -125,6 +127,8 @@ std::vector<std::u16string> utf16_arguments(int argc, char** argv);
 // Makes the console show UTF-8 output (Windows); nothing elsewhere.
 void use_utf8_console();
 bool stderr_is_terminal();
+// Sets an environment variable of this process (seen by libraries it loads).
+void set_environment_variable(const char* name, const char* value);
 
 // Debugger output (OutputDebugStringW on Windows; stderr on other systems
 // when the SALVOR_DEBUG environment variable is set).

@@ -153,6 +153,11 @@ bool SharedLibrary::load(std::u16string_view path) {
 
 void* SharedLibrary::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
 
+void SharedLibrary::unload() {
+  if (handle_) ::dlclose(handle_);
+  handle_ = nullptr;
+}
+
 std::u16string executable_directory() {
   std::string buffer(4096, '\0');
   const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
@@ -177,6 +182,8 @@ std::vector<std::u16string> utf16_arguments(int argc, char** argv) {
 void use_utf8_console() {}
 
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void set_environment_variable(const char* name, const char* value) { ::setenv(name, value, 1); }
 
 void debug_output(std::u16string_view message) {
   static const bool enabled = std::getenv("SALVOR_DEBUG") != nullptr;

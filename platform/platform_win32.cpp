@@ -1,17 +1,19 @@
 // Windows implementation of the platform layer.
 //
-// Raw volume handles demand sector-aligned offsets and lengths, so reads that
-// are not aligned go through an aligned bounce buffer. Image files opened the
-// same way have no such demand.
+// Raw volume handles demand sector-aligned offsets, lengths and buffers, so
+// their reads go through ReadAligned (platform/aligned_read.h). Image files
+// opened the same way have no such demand.
 #include <windows.h>
 #include <shellapi.h>
 #include <io.h>
 #include <winioctl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/aligned_read.h"
 #include "platform/platform.h"
 
 namespace salvor::platform {
@@ -26,15 +28,34 @@ bool is_device_path(std::u16string_view path) {
   return path.size() >= 4 && path.substr(0, 4) == u"\\\\.\\";
 }
 
-uint32_t query_sector_size(HANDLE handle) {
+std::optional<uint64_t> query_length(HANDLE handle) {
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                      nullptr)) {
+    return static_cast<uint64_t>(length.Length.QuadPart);
+  }
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(handle, &size)) return static_cast<uint64_t>(size.QuadPart);
+  return std::nullopt;
+}
+
+// The unit that reads on a volume handle must keep to.
+uint32_t query_sector_size(HANDLE handle, std::optional<uint64_t> volume_size) {
   DISK_GEOMETRY geometry{};
   DWORD returned = 0;
   if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
                       &returned, nullptr) &&
-      geometry.BytesPerSector >= 512 && (geometry.BytesPerSector & (geometry.BytesPerSector - 1)) == 0) {
+      geometry.BytesPerSector >= 512 && geometry.BytesPerSector <= 65536 &&
+      (geometry.BytesPerSector & (geometry.BytesPerSector - 1)) == 0) {
     return geometry.BytesPerSector;
   }
-  return 4096;  // a multiple of every sector size in use; safe when the query fails
+  // Unknown (Wine answers no disk queries): 4096 is a multiple of every
+  // sector size in use, but the volume must hold whole units of it, or its
+  // last sectors could not be read; step down to what its size allows.
+  uint32_t unit = 4096;
+  while (volume_size && unit > 512 && *volume_size % unit != 0) unit /= 2;
+  return unit;
 }
 
 // One ReadFile at an absolute offset; returns the bytes read or -1.
@@ -53,13 +74,14 @@ int64_t read_once(HANDLE handle, uint64_t offset, std::byte* buffer, DWORD lengt
 
 struct RawVolume::Impl {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  uint32_t alignment = 1;
+  AlignedReadLimits limits;  // alignment 1 and no size for image files
 
-  // Reads [offset, offset + length) with offsets and lengths that the handle
-  // accepts; returns the bytes read before the end, or -1.
+  // Reads [offset, offset + length); returns the bytes read before the end,
+  // or -1.
   int64_t read_direct(uint64_t offset, std::byte* buffer, size_t length) const {
     size_t done = 0;
     while (done < length) {
+      // 1 GiB pieces keep every piece a whole number of sectors.
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
       const int64_t got = read_once(handle, offset + done, buffer + done, chunk);
       if (got < 0) return -1;
@@ -82,7 +104,13 @@ bool RawVolume::open(std::u16string_view path) {
   if (handle == INVALID_HANDLE_VALUE) return false;
   impl_ = std::make_unique<Impl>();
   impl_->handle = handle;
-  impl_->alignment = is_device_path(path) ? query_sector_size(handle) : 1;
+  if (is_device_path(path)) {
+    // A volume of no bytes is a size query that did not work: read on
+    // without a limit rather than refuse everything.
+    impl_->limits.volume_size = query_length(handle);
+    if (impl_->limits.volume_size == uint64_t{0}) impl_->limits.volume_size.reset();
+    impl_->limits.alignment = query_sector_size(handle, impl_->limits.volume_size);
+  }
   return true;
 }
 
@@ -95,33 +123,10 @@ bool RawVolume::is_open() const { return impl_ && impl_->handle != INVALID_HANDL
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
   if (!is_open()) return std::nullopt;
-  if (buffer.empty()) return 0;
-  const uint64_t align = impl_->alignment;
-  const bool aligned = offset % align == 0 && buffer.size() % align == 0 &&
-                       reinterpret_cast<uintptr_t>(buffer.data()) % align == 0;
-  if (aligned) {
-    const int64_t got = impl_->read_direct(offset, buffer.data(), buffer.size());
-    if (got < 0) return std::nullopt;
-    return static_cast<size_t>(got);
-  }
-  // Read the aligned stretch that covers the request into a page-aligned
-  // bounce buffer, then copy out the part asked for.
-  const uint64_t start = offset - offset % align;
-  const uint64_t end = offset + buffer.size();
-  const uint64_t span_length = ((end - start) + align - 1) / align * align;
-  void* bounce = VirtualAlloc(nullptr, span_length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!bounce) return std::nullopt;
-  const int64_t got = impl_->read_direct(start, static_cast<std::byte*>(bounce), span_length);
-  std::optional<size_t> result;
-  if (got >= 0) {
-    const uint64_t skip = offset - start;
-    const uint64_t usable = static_cast<uint64_t>(got) > skip ? static_cast<uint64_t>(got) - skip : 0;
-    const size_t copied = static_cast<size_t>(std::min<uint64_t>(usable, buffer.size()));
-    std::memcpy(buffer.data(), static_cast<std::byte*>(bounce) + skip, copied);
-    result = copied;
-  }
-  VirtualFree(bounce, 0, MEM_RELEASE);
-  return result;
+  const Impl& impl = *impl_;
+  return ReadAligned(impl.limits, offset, buffer, [&impl](uint64_t at, std::byte* into, size_t length) {
+    return impl.read_direct(at, into, length);
+  });
 }
 
 bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
@@ -131,15 +136,7 @@ bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
 
 std::optional<uint64_t> RawVolume::size_bytes() const {
   if (!is_open()) return std::nullopt;
-  GET_LENGTH_INFORMATION length{};
-  DWORD returned = 0;
-  if (DeviceIoControl(impl_->handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
-                      &returned, nullptr)) {
-    return static_cast<uint64_t>(length.Length.QuadPart);
-  }
-  LARGE_INTEGER size{};
-  if (GetFileSizeEx(impl_->handle, &size)) return static_cast<uint64_t>(size.QuadPart);
-  return std::nullopt;
+  return query_length(impl_->handle);
 }
 
 struct OutputFile::Impl {
@@ -234,6 +231,11 @@ void* SharedLibrary::symbol(const char* name) const {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
+void SharedLibrary::unload() {
+  if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
+  handle_ = nullptr;
+}
+
 std::u16string executable_directory() {
   std::wstring buffer(32768, L'\0');
   const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -259,6 +261,8 @@ std::vector<std::u16string> utf16_arguments(int, char**) {
 void use_utf8_console() { SetConsoleOutputCP(CP_UTF8); }
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void set_environment_variable(const char* name, const char* value) { _putenv_s(name, value); }
 
 void debug_output(std::u16string_view message) {
   std::wstring storage;
