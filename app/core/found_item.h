@@ -1,0 +1,41 @@
+// FoundItem: one reported engine record as the application keeps it. The
+// scan callbacks make one per record; the results model, the filter and the
+// recovery run work on these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/gleaner_api.h"
+
+namespace salvor::app {
+
+struct FoundItem {
+  uint32_t parent_folder = 0;  // FAT family: folder number of the holding folder's parent
+  uint32_t folder = 0;         // FAT family: folder number of the holding folder
+  uint32_t first_cluster = 0;  // FAT family
+  uint64_t mft_number = 0;     // NTFS
+  uint64_t parent_mft_number = 0;  // NTFS
+  uint64_t ntfs_offset = 0;    // NTFS: byte position of the file record on the volume
+  uint64_t size = 0;
+  uint32_t type = 0;           // 1 folder, 2 file
+  uint32_t state = 0;          // FAT family: 1 deleted, 2 present; NTFS: the record's source
+  uint32_t attributes = 0;
+  std::u16string name;         // text of the path after its last "\"
+  std::u16string extension;    // files: text after the last "." of the name; otherwise the no-extension text
+  std::u16string date;         // "%d-%02d-%02d %02d:%02d:%02d"
+  std::u16string file_system;  // "FAT", "FAT32", "EXFAT" or "NTFS"
+  std::u16string path;         // the record's full path ("E:\Docs\a.txt")
+
+  bool is_folder() const { return type == kEntryFolder; }
+  bool is_deleted() const { return state == kDeleted; }
+};
+
+// The extension text of names without one.
+inline constexpr const char16_t* kNoExtensionText = u"\u65E0\u6269\u5C55\u540D";
+
+// A FoundItem from a FAT-family record of a volume whose file system is
+// `file_system`.
+FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_system);
+
+}  // namespace salvor::app
