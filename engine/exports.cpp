@@ -43,6 +43,36 @@ GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t fir
   return TheEngine().FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
 }
 
+GLEANER_EXPORT bool ReScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t* unused_path,
+                                   NtfsProgressCallback progress) {
+  return TheEngine().ScanNtfsDisk(callback, user, unused_path, progress);
+}
+
+GLEANER_EXPORT bool ReScanNtfsEx(const char16_t* directory_path, NtfsScanCallback callback, void* user) {
+  return TheEngine().ScanNtfsEx(directory_path, callback, user);
+}
+
+GLEANER_EXPORT bool ReScanNtfsFormatDisk(const char16_t* volume_path, uint64_t volume_size_bytes,
+                                         NtfsScanCallback callback, void* user) {
+  return TheEngine().ScanNtfsByFormat(volume_path, volume_size_bytes, callback, user);
+}
+
+GLEANER_EXPORT bool ReNtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress,
+                                      void* user) {
+  return TheEngine().NtfsRecoverData(output_path, record_number, progress, user);
+}
+
+GLEANER_EXPORT bool ReNtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes,
+                                            ProgressCallback progress, void* user) {
+  return TheEngine().NtfsRecoverFormatData(output_path, record_offset_bytes, progress, user);
+}
+
+GLEANER_EXPORT bool ReFindMftnumByFileName(salvor::RcWString directory_path, const char16_t* name,
+                                           uint64_t directory_record, uint64_t* found_record,
+                                           NtfsScanCallback callback, void* user) {
+  return TheEngine().FindByFileName(directory_path, name, directory_record, found_record, callback, user);
+}
+
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());
 }

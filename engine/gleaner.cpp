@@ -115,4 +115,37 @@ bool CGleaner::FatRecoverData(const char16_t* output_path, uint32_t first_cluste
   }
 }
 
+bool CGleaner::ScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t*, NtfsProgressCallback progress) {
+  if (kind_ != kVolumeNtfs || path_.empty()) return false;
+  return ntfs_.ScanNtfsDisk(path_, callback, user, progress);
+}
+
+bool CGleaner::ScanNtfsEx(const char16_t* directory_path, NtfsScanCallback callback, void* user) {
+  if (kind_ != kVolumeNtfs || path_.empty() || !directory_path) return false;
+  return ntfs_.ScanNtfsEx(directory_path, callback, user);
+}
+
+bool CGleaner::ScanNtfsByFormat(const char16_t* volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
+                                void* user) {
+  return ntfs_.ScanNtfsByFormat(volume_path ? volume_path : u"", volume_size_bytes, callback, user);
+}
+
+bool CGleaner::NtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress,
+                               void* user) {
+  if (!output_path) return false;
+  return ntfs_.NtfsRecoverData(output_path, record_number, progress, user);
+}
+
+bool CGleaner::NtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes,
+                                     ProgressCallback progress, void* user) {
+  if (!output_path) return false;
+  return ntfs_.NtfsRecoverFormatData(output_path, record_offset_bytes, progress, user);
+}
+
+bool CGleaner::FindByFileName(const RcWString& directory_path, const char16_t* name, uint64_t directory_record,
+                              uint64_t* found_record, NtfsScanCallback callback, void* user) {
+  const std::u16string path = directory_path.str();
+  return ntfs_.FindByFileName(path, name, directory_record, found_record, callback, user);
+}
+
 }  // namespace salvor::engine

@@ -40,6 +40,18 @@ class CGleaner : public IComponent, public IResponseCommand {
   // Both recovery exports land here; the 32-bit one widens its size.
   bool FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                       ProgressCallback progress, void* user);
+  // NTFS. The scans need an NTFS volume initialised; the recoveries, the
+  // lookup and the sweep use the NTFS scanner whatever the kind.
+  bool ScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t* unused_path,
+                    NtfsProgressCallback progress);
+  bool ScanNtfsEx(const char16_t* directory_path, NtfsScanCallback callback, void* user);
+  bool ScanNtfsByFormat(const char16_t* volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
+                        void* user);
+  bool NtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress, void* user);
+  bool NtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes, ProgressCallback progress,
+                             void* user);
+  bool FindByFileName(const RcWString& directory_path, const char16_t* name, uint64_t directory_record,
+                      uint64_t* found_record, NtfsScanCallback callback, void* user);
 
   int kind() const { return kind_; }
   const std::u16string& path() const { return path_; }

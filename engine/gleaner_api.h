@@ -66,6 +66,46 @@ static_assert(sizeof(_FileInfoFat) == 43 + sizeof(void*));
 using ScanCallback = uint32_t (*)(_FileInfoFat record, void* user);
 using ProgressCallback = uint32_t (*)(uint64_t bytes_left, void* user);
 
+// A FILETIME: 100-nanosecond intervals since 1601-01-01 UTC, in two halves.
+struct NtfsFileTime {
+  uint32_t LowDateTime = 0;
+  uint32_t HighDateTime = 0;
+};
+
+// One found NTFS entry, handed to the NTFS callbacks by value. Byte-packed;
+// the field order and widths are fixed.
+#pragma pack(push, 1)
+struct _FileInfoNtfs {
+  uint64_t MftNumber = 0;        // record number (48 bits); 0 from the unformat scan
+  uint64_t ParentMftNumber = 0;  // the parent directory's record number (48 bits)
+  uint64_t RecordOffset = 0;     // byte position of the FILE record; unformat scan only
+  uint32_t Source = 0;           // 1 file record, 2 directory index entry
+  uint32_t Type = 0;             // 1 directory, 2 file
+  uint32_t FileAttributes = 0;   // the $FILE_NAME attribute flags
+  uint64_t DataSize = 0;
+  NtfsFileTime FileTime;
+  salvor::RcWString FullPath;
+};
+#pragma pack(pop)
+
+static_assert(offsetof(_FileInfoNtfs, RecordOffset) == 16);
+static_assert(offsetof(_FileInfoNtfs, Source) == 24);
+static_assert(offsetof(_FileInfoNtfs, DataSize) == 36);
+static_assert(offsetof(_FileInfoNtfs, FileTime) == 44);
+static_assert(offsetof(_FileInfoNtfs, FullPath) == 52);
+static_assert(sizeof(_FileInfoNtfs) == 52 + sizeof(void*));
+
+namespace salvor {
+inline constexpr uint32_t kNtfsFromRecord = 1;
+inline constexpr uint32_t kNtfsFromIndex = 2;
+}  // namespace salvor
+
+// Results of the NTFS callbacks are ignored by the engine. The progress
+// callback of the Quick Scan gets the records of the current $MFT run and a
+// countdown of the records left in it.
+using NtfsScanCallback = uint32_t (*)(_FileInfoNtfs record, void* user);
+using NtfsProgressCallback = uint32_t (*)(void* user, uint64_t run_records, uint64_t countdown);
+
 using InitReEngineFn = bool (*)(int kind, const char16_t* path);
 using ReScanFatDiskFn = bool (*)(ScanCallback callback, void* user, int kind, const char16_t* path);
 using ReFatDirectoryFn = bool (*)(uint32_t cluster, _FileInfoFat* record);
@@ -80,6 +120,18 @@ using ReFatRecoverDataFn = bool (*)(const char16_t* output_path, uint32_t first_
 using ReFatRecoverData64Fn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                                       ProgressCallback progress, void* user);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
+using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
+                                  NtfsProgressCallback progress);
+using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
+using ReScanNtfsFormatDiskFn = bool (*)(const char16_t* volume_path, uint64_t volume_size_bytes,
+                                        NtfsScanCallback callback, void* user);
+using ReNtfsRecoverDataFn = bool (*)(const char16_t* output_path, uint64_t record_number, ProgressCallback progress,
+                                     void* user);
+using ReNtfsRecoverFormatDataFn = bool (*)(const char16_t* output_path, int64_t record_offset_bytes,
+                                           ProgressCallback progress, void* user);
+using ReFindMftnumByFileNameFn = bool (*)(salvor::RcWString directory_path, const char16_t* name,
+                                          uint64_t directory_record, uint64_t* found_record,
+                                          NtfsScanCallback callback, void* user);
 
 GLEANER_EXPORT bool InitReEngine(int kind, const char16_t* path);
 GLEANER_EXPORT bool ReScanFatDisk(ScanCallback callback, void* user, int kind, const char16_t* path);
@@ -106,6 +158,29 @@ GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t fir
 // engine: a later InitReEngine for "X:..." opens `image_path` instead of the
 // drive. A null or empty path removes the mapping.
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path);
+
+// NTFS. The Quick Scan reports every record of the $MFT that is no longer in
+// use, with its rebuilt path; the third argument is not used (the path given
+// to InitReEngine prefixes every path).
+GLEANER_EXPORT bool ReScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t* unused_path,
+                                   NtfsProgressCallback progress);
+// Lists the live folder that `directory_path` names ("E:\A\B") from its index.
+GLEANER_EXPORT bool ReScanNtfsEx(const char16_t* directory_path, NtfsScanCallback callback, void* user);
+// Sweeps the first `volume_size_bytes` of the volume for the FILE records of
+// a file system that was formatted over.
+GLEANER_EXPORT bool ReScanNtfsFormatDisk(const char16_t* volume_path, uint64_t volume_size_bytes,
+                                         NtfsScanCallback callback, void* user);
+// Writes the data of the deleted file in record `record_number`.
+GLEANER_EXPORT bool ReNtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress,
+                                      void* user);
+// Writes the data of the file whose FILE record lies at `record_offset_bytes`.
+GLEANER_EXPORT bool ReNtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes,
+                                            ProgressCallback progress, void* user);
+// With a name: stores the record number of `name` in folder `directory_record`
+// into `found_record` (left alone when not found). Without: lists the folder.
+GLEANER_EXPORT bool ReFindMftnumByFileName(salvor::RcWString directory_path, const char16_t* name,
+                                           uint64_t directory_record, uint64_t* found_record,
+                                           NtfsScanCallback callback, void* user);
 
 namespace salvor {
 class IComponent;

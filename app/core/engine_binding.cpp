@@ -29,6 +29,12 @@ bool EngineBinding::bind(std::u16string directory) {
   resolve(library_, "ReIsDirectory32", ReIsDirectory32);
   resolve(library_, "ReFatRecoverData", ReFatRecoverData);
   resolve(library_, "ReFatRecoverData64", ReFatRecoverData64);
+  resolve(library_, "ReScanNtfsDisk", ReScanNtfsDisk);
+  resolve(library_, "ReScanNtfsEx", ReScanNtfsEx);
+  resolve(library_, "ReScanNtfsFormatDisk", ReScanNtfsFormatDisk);
+  resolve(library_, "ReNtfsRecoverData", ReNtfsRecoverData);
+  resolve(library_, "ReNtfsRecoverFormatData", ReNtfsRecoverFormatData);
+  resolve(library_, "ReFindMftnumByFileName", ReFindMftnumByFileName);
   return true;
 }
 

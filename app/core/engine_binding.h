@@ -21,6 +21,12 @@ struct EngineBinding {
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;
   ReFatRecoverData64Fn ReFatRecoverData64 = nullptr;
+  ReScanNtfsDiskFn ReScanNtfsDisk = nullptr;
+  ReScanNtfsExFn ReScanNtfsEx = nullptr;
+  ReScanNtfsFormatDiskFn ReScanNtfsFormatDisk = nullptr;
+  ReNtfsRecoverDataFn ReNtfsRecoverData = nullptr;
+  ReNtfsRecoverFormatDataFn ReNtfsRecoverFormatData = nullptr;
+  ReFindMftnumByFileNameFn ReFindMftnumByFileName = nullptr;
 
   // Loads the engine from `directory` (the executable's directory when
   // empty) and resolves every export. False when the library cannot be

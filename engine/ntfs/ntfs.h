@@ -1,7 +1,18 @@
-// CNtfs: the NTFS scanner. For now it opens its volume; reading the record
-// layout and the scans follow, so opening reports failure.
+// CNtfs: the NTFS scanner. It keeps the volume's geometry and the $MFT's own
+// record (file record 0), through whose run list every other record is read.
+// On top of the reading primitives: the Quick Scan of deleted records
+// (ntfs_scan.cpp), the directory walk (ntfs_directory.cpp), recovery
+// (ntfs_recover.cpp) and the unformat sweep (ntfs_sweep.cpp).
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/gleaner_api.h"
+#include "engine/ntfs/ntfs_record.h"
 #include "engine/volume_access.h"
 
 namespace salvor::engine {
@@ -9,12 +20,111 @@ namespace salvor::engine {
 class CNtfs {
  public:
   virtual ~CNtfs() = default;
+
   bool OpenVolume(const char16_t* path) { return engine::OpenVolume(path, volume_); }
-  // Reads the MFT record sizes from the boot sector. Not available yet.
-  bool LoadRecordLayout() { return false; }
+  // Decodes the boot sector's sizes and reads the $MFT's own record. False
+  // when the boot sector is not NTFS or the $MFT's record gives no run list.
+  bool LoadRecordLayout();
+
+  // Fills `out` (file_record_bytes long) with record `number`, fixed up.
+  // False when the $MFT does not map it or the read fails.
+  bool ReadMftRecord(uint64_t number, MutableBytes out) const;
+  // Reads out.size() bytes of a non-resident stream at byte `offset` of the
+  // stream; sparse clusters read as zeros. False when a byte is not mapped
+  // by the runs or the volume read fails.
+  bool ReadStream(const std::vector<ntfs::DataRun>& runs, uint64_t offset, MutableBytes out) const;
+  // `count` clusters from `first_vcn` of a non-resident stream.
+  bool ReadClusters(const std::vector<ntfs::DataRun>& runs, uint64_t first_vcn, uint64_t count,
+                    MutableBytes out) const;
+  // The whole value of an attribute, resident or not (at most `max_bytes`).
+  std::optional<std::vector<std::byte>> ReadAttributeValue(const ntfs::Attribute& attribute,
+                                                           uint64_t max_bytes) const;
+  // The run list of a non-resident attribute, checked against the volume.
+  std::optional<std::vector<ntfs::DataRun>> RunsOf(const ntfs::Attribute& attribute) const;
+
+  // A file's unnamed non-resident $DATA as one run list: the piece in its
+  // own record, or, when the record has an $ATTRIBUTE_LIST and
+  // `record_number` is known, the pieces in the extension records it names,
+  // joined in VCN order. Nothing when the pieces do not join up.
+  struct DataStream {
+    std::vector<ntfs::DataRun> runs;
+    uint64_t data_size = 0;
+    uint64_t initialized_size = 0;
+    uint16_t flags = 0;
+    uint16_t compression_shift = 0;
+  };
+  std::optional<DataStream> NonResidentData(Bytes record, std::optional<uint64_t> record_number) const;
+
+  // The record's first long name: in the record itself, or, when it has
+  // none there, in the extension records its $ATTRIBUTE_LIST names.
+  std::optional<ntfs::FileName> RecordName(Bytes record, uint64_t record_number) const;
+
+  // Quick Scan: reports every $MFT record not in use, with its path.
+  bool ScanNtfsDisk(std::u16string_view volume_path, NtfsScanCallback callback, void* user,
+                    NtfsProgressCallback progress);
+  // Lists the folder that `directory_path` names ("E:\A\B").
+  bool ScanNtfsEx(std::u16string_view directory_path, NtfsScanCallback callback, void* user);
+  // Find mode (a name): stores the record number of `name` in folder
+  // `directory` into `found`. List mode (no name): reports every entry of
+  // the folder with `prefix` + "\" + name. False when the folder's record is
+  // not in use (or the $MFT bitmap cannot be read).
+  bool ListDirectory(std::u16string_view prefix, const char16_t* name, uint64_t directory, uint64_t* found,
+                     NtfsScanCallback callback, void* user);
+  bool FindByFileName(std::u16string_view directory_path, const char16_t* name, uint64_t directory,
+                      uint64_t* found, NtfsScanCallback callback, void* user) {
+    return ListDirectory(directory_path, name, directory, found, callback, user);
+  }
+
+  // The path of a record's name under its parents, up to the root (record
+  // 5): "A\B\name". The walk stops at a record without a Win32 name, at a
+  // record already visited (a loop) and after kMaxPathDepth parents.
+  std::u16string BuildParentPath(uint64_t parent, std::u16string name) const;
+
+  bool NtfsRecoverData(std::u16string_view output_path, uint64_t record_number, ProgressCallback progress,
+                       void* user);
+  bool NtfsRecoverFormatData(std::u16string_view output_path, int64_t record_offset_bytes,
+                             ProgressCallback progress, void* user);
+  // Writes `data_size` bytes of a non-resident stream to a new file; bytes
+  // past `initialized_size` are zeros. False, with the output removed,
+  // unless the whole of it was written.
+  bool WriteNonResidentData(const std::vector<ntfs::DataRun>& runs, uint64_t data_size, uint64_t initialized_size,
+                            std::u16string_view output_path, ProgressCallback progress, void* user) const;
+
+  // The same for an LZNT1-compressed stream stored in units of
+  // `unit_clusters` clusters.
+  bool WriteCompressedData(const std::vector<ntfs::DataRun>& runs, uint64_t data_size, uint64_t initialized_size,
+                           uint64_t unit_clusters, std::u16string_view output_path, ProgressCallback progress,
+                           void* user) const;
+
+  // Unformat sweep over the first `volume_size_bytes` of the volume.
+  bool ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
+                        void* user);
+
+  const std::optional<ntfs::NtfsGeometry>& geometry() const { return geometry_; }
+  const std::vector<ntfs::DataRun>& mft_runs() const { return mft_runs_; }
+
+  static constexpr size_t kMaxPathDepth = 1024;
+  static constexpr size_t kMaxPathChars = 32767;
+  static constexpr size_t kMaxDirectoryPathChars = 259;
 
  private:
+  struct DirectoryWalk;
+  void WalkIndexAllocation(Bytes record, DirectoryWalk& walk) const;
+  bool ReportIndexEntry(const ntfs::IndexEntry& entry, DirectoryWalk& walk) const;
+  bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, std::u16string_view output_path,
+                         ProgressCallback progress, void* user) const;
+  std::optional<bool> MftBitmapBit(uint64_t record_number) const;
+
   ScannerVolume volume_;
+  std::optional<ntfs::NtfsGeometry> geometry_;
+  std::vector<std::byte> mft_record_;
+  std::vector<ntfs::DataRun> mft_runs_;
 };
+
+namespace ntfs_internal {
+// The fields of a report taken from a FILE record and its name; the caller
+// sets the record number or position and the path.
+_FileInfoNtfs RecordInfo(Bytes record, const ntfs::FileName& name);
+}  // namespace ntfs_internal
 
 }  // namespace salvor::engine

@@ -1,0 +1,169 @@
+// The NTFS directory walk: a live folder's entries read from its index
+// ($INDEX_ROOT, the INDX blocks of $INDEX_ALLOCATION, also those held in
+// extension records named by an $ATTRIBUTE_LIST), to list the folder or to
+// find one name in it; and the resolution of a folder path to its record.
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/ntfs/ntfs.h"
+
+namespace salvor::engine {
+
+using namespace ntfs;
+
+namespace {
+// Bounds the $ATTRIBUTE_LIST read of one folder (real lists are a few KiB).
+constexpr uint64_t kMaxAttributeListBytes = 1u << 20;
+}  // namespace
+
+struct CNtfs::DirectoryWalk {
+  std::u16string_view prefix;
+  const char16_t* name = nullptr;  // find mode when set
+  uint64_t* found = nullptr;
+  NtfsScanCallback callback = nullptr;
+  void* user = nullptr;
+  bool finished = false;  // find mode: the name was found
+  // INDX blocks still to read: a folder's index cannot be larger than the
+  // volume, however its runs repeat one another.
+  uint64_t blocks_left = 0;
+};
+
+bool CNtfs::ReportIndexEntry(const IndexEntry& entry, DirectoryWalk& walk) const {
+  if (!entry.key || !entry.key->is_long_name()) return true;
+  const FileName& key = *entry.key;
+  if (walk.name) {
+    if (!EqualIgnoringAsciiCase(key.name, walk.name)) return true;
+    if (walk.found) *walk.found = entry.record;
+    walk.finished = true;
+    return false;
+  }
+  if (entry.record <= kLastSystemRecord) return true;
+  _FileInfoNtfs info;
+  info.MftNumber = entry.record;
+  info.ParentMftNumber = key.parent;
+  info.Source = kNtfsFromIndex;
+  info.Type = key.is_directory() ? kEntryFolder : kEntryFile;
+  info.FileAttributes = key.file_attributes;
+  info.DataSize = key.data_size;
+  info.FileTime.LowDateTime = static_cast<uint32_t>(key.changed_time);
+  info.FileTime.HighDateTime = static_cast<uint32_t>(key.changed_time >> 32);
+  std::u16string path(walk.prefix);
+  path += u"\\";
+  path += key.name;
+  info.FullPath = salvor::RcWString(std::u16string_view(path));
+  if (walk.callback) walk.callback(info, walk.user);
+  return true;
+}
+
+void CNtfs::WalkIndexAllocation(Bytes record, DirectoryWalk& walk) const {
+  const uint64_t cluster = geometry_->cluster_size_bytes;
+  const uint64_t block_bytes = geometry_->index_record_bytes;
+  std::vector<std::byte> block(static_cast<size_t>(block_bytes));
+  std::vector<Attribute> allocations;
+  ForEachAttribute(record, [&](const Attribute& a) {
+    if (a.type == attr::kIndexAllocation && a.non_resident) allocations.push_back(a);
+    return true;
+  });
+  for (const Attribute& allocation : allocations) {
+    auto runs = RunsOf(allocation);
+    if (!runs) continue;
+    // Blocks are visited run by run; sparse runs hold none. Runs lie within
+    // the volume, so the blocks walked are bounded by its size.
+    for (const DataRun& run : *runs) {
+      if (run.sparse) continue;
+      const uint64_t begin = run.first_vcn * cluster;
+      const uint64_t end = (run.first_vcn + run.length) * cluster;
+      for (uint64_t at = (begin + block_bytes - 1) / block_bytes * block_bytes; at < end; at += block_bytes) {
+        if (walk.blocks_left == 0) return;
+        --walk.blocks_left;
+        if (!ReadStream(*runs, at, block)) continue;
+        if (ByteReader(block).u32(record::kSignature) != record::kIndexMagic) continue;
+        ApplyFixup(block);
+        ForEachIndexEntry(block, index::kBlockHeader,
+                          [&](const IndexEntry& entry) { return ReportIndexEntry(entry, walk); });
+        if (walk.finished) return;
+      }
+    }
+  }
+}
+
+bool CNtfs::ListDirectory(std::u16string_view prefix, const char16_t* name, uint64_t directory, uint64_t* found,
+                          NtfsScanCallback callback, void* user) {
+  if (!geometry_) return false;
+  const auto in_use = MftBitmapBit(directory);
+  if (!in_use || !*in_use) return false;
+  std::vector<std::byte> record(geometry_->file_record_bytes);
+  if (!ReadMftRecord(directory, record)) return true;
+  ByteReader header(record);
+  if (header.u32(record::kSignature) != record::kFileMagic) return true;
+  if (!(header.u16(record::kFlags) & (record::kFlagInUse | record::kFlagDirectory))) return true;
+
+  DirectoryWalk walk;
+  walk.prefix = prefix;
+  walk.name = name;
+  walk.found = found;
+  walk.callback = callback;
+  walk.user = user;
+  walk.blocks_left = geometry_->total_clusters * geometry_->cluster_size_bytes / geometry_->index_record_bytes + 1;
+
+  // Index allocations held in extension records. A list entry that names the
+  // folder's own record is skipped (its allocation is walked below), and
+  // each extension record is walked once, so a damaged list cannot loop.
+  if (auto list = FindAttribute(record, attr::kAttributeList)) {
+    if (auto value = ReadAttributeValue(*list, kMaxAttributeListBytes)) {
+      std::unordered_set<uint64_t> walked{directory};
+      std::vector<std::byte> extension(geometry_->file_record_bytes);
+      uint64_t at = 0;
+      while (!walk.finished) {
+        auto head = slice(*value, at, attr_list::kMinEntryBytes);
+        if (!head) break;
+        ByteReader entry(*head);
+        const uint32_t type = entry.u32(attr_list::kType);
+        const uint16_t length = entry.u16(attr_list::kLength);
+        const uint64_t holder = entry.u64(attr_list::kRecord) & kRecordNumberMask;
+        if (length < attr_list::kMinEntryBytes) break;
+        if (type == attr::kIndexAllocation && walked.insert(holder).second && ReadMftRecord(holder, extension) &&
+            ByteReader(extension).u32(record::kSignature) == record::kFileMagic) {
+          WalkIndexAllocation(extension, walk);
+        }
+        at += length;
+      }
+    }
+  }
+  if (walk.finished) return true;
+
+  if (auto root = FindAttribute(record, attr::kIndexRoot)) {
+    if (auto value = ResidentValue(*root)) {
+      ForEachIndexEntry(*value, index::kRootHeader,
+                        [&](const IndexEntry& entry) { return ReportIndexEntry(entry, walk); });
+    }
+  }
+  if (walk.finished) return true;
+  WalkIndexAllocation(record, walk);
+  return true;
+}
+
+bool CNtfs::ScanNtfsEx(std::u16string_view directory_path, NtfsScanCallback callback, void* user) {
+  if (!geometry_) return false;
+  // The path was held in a buffer of 260 characters: a longer one is refused
+  // rather than cut.
+  if (directory_path.size() > kMaxDirectoryPathChars) return false;
+  uint64_t current = kRootRecord;
+  size_t start = directory_path.find(u'\\');
+  // Each part after the drive is looked up in the folder reached so far; a
+  // part that names nothing there is passed over.
+  while (start != std::u16string_view::npos) {
+    const size_t next = directory_path.find(u'\\', start + 1);
+    const std::u16string part(directory_path.substr(start + 1, next == std::u16string_view::npos
+                                                                   ? std::u16string_view::npos
+                                                                   : next - start - 1));
+    start = next;
+    if (part.empty()) continue;
+    uint64_t found = current;
+    if (!ListDirectory(directory_path, part.c_str(), current, &found, nullptr, nullptr)) break;
+    current = found;
+  }
+  return ListDirectory(directory_path, nullptr, current, nullptr, callback, user);
+}
+
+}  // namespace salvor::engine
