@@ -19,9 +19,12 @@ bool FatQuickScan::run() {
 
 uint32_t FatQuickScan::OnFatItem(_FileInfoFat record, void* user) {
   auto* self = static_cast<FatQuickScan*>(user);
+  if (self->on_report && !self->on_report(record)) return 1;
   if (record.EntryType == kEntryFolder) self->descend(record);
-  self->all_items_.push_back(record);
-  if (record.DeleteState == kDeleted) self->deleted_items_.push_back(record);
+  if (self->keep_records) {
+    self->all_items_.push_back(record);
+    if (record.DeleteState == kDeleted) self->deleted_items_.push_back(record);
+  }
   if (self->on_record) self->on_record(record);
   return 1;
 }

@@ -21,8 +21,15 @@ class FatQuickScan {
   // "EXFAT"); `root` the drive root ("E:\").
   FatQuickScan(const EngineBinding& engine, std::u16string file_system, int kind, std::u16string root);
 
-  // Called for every stored record (on the scanning thread).
+  // Called first for every reported record, before any descent (on the
+  // scanning thread); false drops the record: it is neither entered nor
+  // stored. A scan run waits here while paused and stops here.
+  std::function<bool(const _FileInfoFat&)> on_report;
+  // Called for every stored record, after its folder was entered.
   std::function<void(const _FileInfoFat&)> on_record;
+  // Whether all_items() and deleted_items() keep the records (a caller that
+  // stores them itself through on_record turns this off).
+  bool keep_records = true;
   // The volume's total size; the FAT32 search for a deleted folder's
   // directory needs it (0: that search is skipped).
   uint64_t volume_size_bytes = 0;

@@ -1,0 +1,296 @@
+#include "app/core/recovery_run.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "app/core/safe_names.h"
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace salvor::app {
+namespace {
+
+std::u16string join(const std::vector<std::u16string>& parts, size_t count, char16_t separator) {
+  std::u16string out;
+  for (size_t i = 0; i < count; ++i) {
+    if (i != 0) out += separator;
+    out += parts[i];
+  }
+  return out;
+}
+
+// ASCII letters folded: FAT names and Windows folders ignore their case.
+std::u16string collision_key(std::u16string_view relative) {
+  std::u16string key(relative);
+  for (auto& c : key) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return key;
+}
+
+std::u16string decimal(uint64_t value) { return text::from_utf8(std::to_string(value)); }
+
+}  // namespace
+
+std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection,
+                                         std::u16string_view destination) {
+  std::vector<RecoveryTarget> targets;
+  std::set<const FoundItem*> taken_items;
+  std::set<std::u16string> taken_paths;
+  std::u16string base(destination);
+  while (base.size() > 1 && (base.back() == u'/' || base.back() == platform::kPathSeparator)) base.pop_back();
+  for (const FoundItem* item : selection) {
+    if (item == nullptr || item->is_folder() || !taken_items.insert(item).second) continue;
+    std::vector<std::u16string> parts = SafeRelativeComponents(item->path);
+    const std::u16string name = parts.back();
+    std::u16string relative = join(parts, parts.size(), u'/');
+    for (int number = 1; !taken_paths.insert(collision_key(relative)).second && number < 1000000; ++number) {
+      parts.back() = NumberedName(name, number);
+      relative = join(parts, parts.size(), u'/');
+    }
+    RecoveryTarget target;
+    target.item = item;
+    target.relative = relative;
+    target.folder = base;
+    if (parts.size() > 1) target.folder += platform::kPathSeparator + join(parts, parts.size() - 1, platform::kPathSeparator);
+    target.path = target.folder + platform::kPathSeparator + parts.back();
+    targets.push_back(std::move(target));
+  }
+  return targets;
+}
+
+bool DestinationOnScannedVolume(std::u16string_view source, std::u16string_view destination) {
+  return platform::destination_on_source(source, destination);
+}
+
+struct RecoveryRun::Shared {
+  const EngineBinding* engine = nullptr;
+  RecoveryRequest request;
+  std::vector<FoundItem> items;  // copies: the worker never reads the caller's vectors
+  std::vector<RecoveryTarget> targets;
+  ScanProgress progress;
+  PauseGate gate;
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> current_base{0};
+  std::atomic<uint64_t> current_size{0};
+  std::vector<RecoveryResult> results;
+  size_t failures = 0;
+  bool completed = false;
+  mutable std::mutex done_mutex;
+  std::condition_variable done_changed;
+  bool done = false;
+};
+
+namespace {
+
+using Shared = RecoveryRun::Shared;
+
+uint32_t OnRecoveryProgress(uint64_t bytes_left, void* user) {
+  auto& shared = *static_cast<Shared*>(user);
+  const uint64_t size = shared.current_size;
+  const uint64_t written = bytes_left < size ? size - bytes_left : 0;
+  shared.progress.bytes_done = shared.current_base + written;
+  return 1;
+}
+
+bool IsFatFamily(std::u16string_view file_system) {
+  return file_system == u"FAT" || file_system == u"FAT32" || file_system == u"EXFAT";
+}
+
+RecoveryResult RecoverOne(Shared& shared, const RecoveryTarget& target) {
+  const FoundItem& item = *target.item;
+  RecoveryResult result;
+  result.relative = target.relative;
+  result.path = target.path;
+  result.size = item.size;
+  if (!platform::create_directories(target.folder)) {
+    result.error = u"cannot create the folder " + target.folder;
+    return result;
+  }
+  const EngineBinding& engine = *shared.engine;
+  if (IsFatFamily(shared.request.file_system)) {
+    if (!engine.can_recover_fat()) {
+      result.error = u"the engine cannot recover files";
+      return result;
+    }
+    // The 64-bit export whenever it is bound: the 32-bit one would cut
+    // exFAT files of 4 GiB and more.
+    result.ok = engine.RecoverFatFile(target.path.c_str(), item.first_cluster, item.size, &OnRecoveryProgress, &shared);
+    if (!result.ok) result.error = u"the engine could not read or write the file";
+  } else {
+    // NTFS joins here: ReNtfsRecoverData with the item's record number after
+    // a Quick Scan, ReNtfsRecoverFormatData with its record position after an
+    // Unformatting Scan.
+    result.error = u"recovery from " + shared.request.file_system + u" is not supported";
+  }
+  if (const auto written = platform::file_size(target.path)) result.written = *written;
+  if (result.ok && !platform::file_size(target.path)) {
+    result.ok = false;
+    result.error = u"the engine reported success but wrote no file";
+  }
+  return result;
+}
+
+void Work(std::shared_ptr<Shared> shared) {
+  const size_t n = shared->targets.size();
+  for (size_t i = 0; i < n; ++i) {
+    shared->gate.Wait();  // a pause holds the run between files
+    if (shared->stop) break;
+    const RecoveryTarget& target = shared->targets[i];
+    const int32_t percent = shared->progress.percent + static_cast<int32_t>(100 / n);
+    shared->progress.percent = percent < 99 ? percent : 99;
+    shared->progress.files = static_cast<int32_t>(i);
+    shared->progress.SetLastName(target.item->name);
+    shared->current_size = target.item->size;
+    RecoveryResult result = RecoverOne(*shared, target);
+    shared->current_base += target.item->size;
+    shared->progress.bytes_done = shared->current_base.load();
+    shared->progress.files = static_cast<int32_t>(i + 1);
+    if (!result.ok) ++shared->failures;
+    std::lock_guard lock(shared->done_mutex);
+    shared->results.push_back(std::move(result));
+  }
+  EngineUse::Release();
+  std::lock_guard lock(shared->done_mutex);
+  if (!shared->stop) {
+    shared->completed = true;
+    shared->progress.percent = 100;
+  }
+  shared->done = true;
+  shared->done_changed.notify_all();
+}
+
+const std::vector<RecoveryResult> kNoResults;
+
+}  // namespace
+
+RecoveryRun::RecoveryRun(const EngineBinding& engine) : engine_(engine) {}
+
+RecoveryRun::~RecoveryRun() {
+  if (shared_ && !done()) Stop();
+}
+
+bool RecoveryRun::Start(const RecoveryRequest& request) {
+  start_error_.clear();
+  if (shared_ && !done()) {
+    start_error_ = u"a recovery is already running";
+    return false;
+  }
+  auto shared = std::make_shared<Shared>();
+  shared->engine = &engine_;
+  shared->request = request;
+  // Copies of the selected items, repeated items once, folders left out.
+  std::vector<const FoundItem*> unique;
+  {
+    std::set<const FoundItem*> seen;
+    for (const FoundItem* item : request.items) {
+      if (item != nullptr && !item->is_folder() && seen.insert(item).second) unique.push_back(item);
+    }
+  }
+  shared->items.reserve(unique.size());
+  for (const FoundItem* item : unique) shared->items.push_back(*item);
+  std::vector<const FoundItem*> copies;
+  for (const auto& item : shared->items) copies.push_back(&item);
+  shared->targets = PlanRecovery(copies, request.destination);
+  shared->request.items.clear();
+  if (shared->targets.empty()) {
+    start_error_ = kNothingSelectedText;
+    return false;
+  }
+  if (!EngineUse::TryClaim()) {
+    start_error_ = u"the previous scan is still finishing inside the engine; try again in a moment";
+    return false;
+  }
+  if (!platform::create_directories(request.destination)) {
+    EngineUse::Release();
+    start_error_ = u"cannot create the destination folder " + request.destination;
+    return false;
+  }
+  shared->progress.Reset(ScanProgress::kPhaseRecovery, 1);
+  uint64_t total = 0;
+  for (const auto& target : shared->targets) total += target.item->size;
+  shared->progress.bytes_total = total;
+  shared_ = shared;
+  try {
+    std::thread(Work, std::move(shared)).detach();
+  } catch (...) {
+    EngineUse::Release();
+    std::lock_guard lock(shared_->done_mutex);
+    shared_->done = true;
+    start_error_ = u"cannot start the recovery";
+    return false;
+  }
+  return true;
+}
+
+void RecoveryRun::Pause() {
+  if (shared_) shared_->gate.Close();
+}
+
+void RecoveryRun::Continue() {
+  if (shared_) shared_->gate.Open();
+}
+
+bool RecoveryRun::paused() const { return shared_ && !shared_->gate.IsOpen(); }
+
+void RecoveryRun::Stop() {
+  if (!shared_) return;
+  shared_->stop = true;
+  shared_->gate.Release();
+}
+
+bool RecoveryRun::stopped() const { return shared_ && shared_->stop; }
+
+bool RecoveryRun::Wait(std::chrono::milliseconds timeout) {
+  if (!shared_) return true;
+  std::unique_lock lock(shared_->done_mutex);
+  if (timeout == std::chrono::milliseconds::max()) {
+    shared_->done_changed.wait(lock, [this] { return shared_->done; });
+    return true;
+  }
+  return shared_->done_changed.wait_for(lock, timeout, [this] { return shared_->done; });
+}
+
+bool RecoveryRun::done() const {
+  if (!shared_) return true;
+  std::lock_guard lock(shared_->done_mutex);
+  return shared_->done;
+}
+
+void RecoveryRun::Tick() {
+  if (!shared_ || paused() || shared_->stop) return;
+  shared_->progress.Tick();
+}
+
+const ScanProgress& RecoveryRun::progress() const {
+  static const ScanProgress kIdle;
+  return shared_ ? shared_->progress : kIdle;
+}
+
+const std::vector<RecoveryResult>& RecoveryRun::results() const { return shared_ ? shared_->results : kNoResults; }
+size_t RecoveryRun::planned() const { return shared_ ? shared_->targets.size() : 0; }
+
+size_t RecoveryRun::failures() const {
+  if (!shared_) return 0;
+  std::lock_guard lock(shared_->done_mutex);
+  return shared_->failures;
+}
+
+std::u16string RecoveryRun::message() const {
+  if (!start_error_.empty() || !shared_) return start_error_.empty() ? kNothingSelectedText : start_error_;
+  std::lock_guard lock(shared_->done_mutex);
+  const size_t written = shared_->results.size() - shared_->failures;
+  if (!shared_->completed) {
+    return u"Recovery stopped: " + decimal(written) + u" of " + decimal(shared_->targets.size()) +
+           u" files recovered.";
+  }
+  if (shared_->failures != 0) {
+    return decimal(shared_->failures) + u" of " + decimal(shared_->targets.size()) +
+           u" files selected could not be recovered.";
+  }
+  return kAllRecoveredText;
+}
+
+}  // namespace salvor::app

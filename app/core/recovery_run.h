@@ -1,0 +1,108 @@
+// A recovery run: the chosen found items written one by one under a
+// destination folder by the engine, on a worker thread, with progress,
+// pause between files and a cooperative stop.
+//
+// Recovery works on items, not on path texts: each selected item is written
+// once (an item chosen twice, as a checked node and a checked row, is taken
+// once), and two different items that would land on one name are both
+// written, the second under a numbered name ("a (1).txt"). Every name from
+// the volume is made safe first, so nothing is written outside the
+// destination. An engine failure is counted and reported with the file it
+// concerns.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/engine_binding.h"
+#include "app/core/found_item.h"
+#include "app/core/scan_run.h"
+
+namespace salvor::app {
+
+inline constexpr const char16_t* kNothingSelectedText = u"You haven't selected the files you want to recover .";
+inline constexpr const char16_t* kAllRecoveredText = u"All the files selected have  been recovered. ";
+inline constexpr const char16_t* kDestinationOnVolumeText =
+    u"The destination folder lies on the volume being scanned: writing there could overwrite the very files "
+    u"being recovered. Choose a folder on another drive.";
+
+// Where one selected item goes.
+struct RecoveryTarget {
+  const FoundItem* item = nullptr;
+  std::u16string relative;  // safe components joined by "/", for display ("Docs/a (1).txt")
+  std::u16string folder;    // the output folder (destination + safe folders)
+  std::u16string path;      // the output file
+};
+
+// The targets of a selection under `destination`: folder items and repeated
+// items are left out; names are made safe; a second item on an output path
+// already taken (letters compared without case, as FAT and Windows do) gets
+// the first free number.
+std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection,
+                                         std::u16string_view destination);
+
+// True when the destination lies on the volume `source` names (a block
+// device or a drive); recovering there would overwrite what is recovered.
+bool DestinationOnScannedVolume(std::u16string_view source, std::u16string_view destination);
+
+struct RecoveryRequest {
+  std::vector<const FoundItem*> items;  // the selection; copied at Start
+  std::u16string destination;
+  std::u16string file_system;  // "FAT", "FAT32", "EXFAT" or "NTFS": selects the export
+  ScanMode mode = ScanMode::kQuick;
+};
+
+struct RecoveryResult {
+  std::u16string relative;  // as RecoveryTarget::relative
+  std::u16string path;      // the output file
+  uint64_t size = 0;        // the item's size
+  uint64_t written = 0;     // the output file's size afterwards
+  bool ok = false;          // the engine wrote the file
+  std::u16string error;     // why not, when !ok
+};
+
+class RecoveryRun {
+ public:
+  // `engine` must outlive the worker.
+  explicit RecoveryRun(const EngineBinding& engine);
+  RecoveryRun(const RecoveryRun&) = delete;
+  RecoveryRun& operator=(const RecoveryRun&) = delete;
+  ~RecoveryRun();
+
+  // Starts the worker. False, and nothing started, when the selection holds
+  // no file (message(): the nothing-selected text), the destination folder
+  // cannot be made, or another worker is inside the engine.
+  bool Start(const RecoveryRequest& request);
+
+  void Pause();    // holds the run before the next file
+  void Continue();
+  bool paused() const;
+  // No further file is started; files already written stay.
+  void Stop();
+  bool stopped() const;
+  bool Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
+  bool done() const;
+  void Tick();
+  const ScanProgress& progress() const;
+
+  // Once done(): one result per file started, in order.
+  const std::vector<RecoveryResult>& results() const;
+  size_t planned() const;  // files in the run
+  size_t failures() const;
+  // The closing text: every file written; some failed (how many); stopped;
+  // nothing selected; or why the run could not start.
+  std::u16string message() const;
+
+  struct Shared;
+
+ private:
+  const EngineBinding& engine_;
+  std::shared_ptr<Shared> shared_;
+  std::u16string start_error_;
+};
+
+}  // namespace salvor::app

@@ -1,0 +1,172 @@
+// A scan run: one engine scan of a volume on a worker thread, with the
+// progress counters a progress display reads, pause and a cooperative stop.
+//
+// The engine reports records through the run's scan callbacks on the worker
+// thread; each callback first waits while the run is paused, then counts the
+// record, may descend into a folder, and stores it as a FoundItem. Stop sets
+// a flag the callbacks test: from then on nothing is counted, entered or
+// stored, and the worker ends when the running engine call returns. The
+// engine has one global state, so a new run (or a recovery run) does not
+// start while an abandoned worker is still inside it (EngineUse).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/core/engine_binding.h"
+#include "app/core/found_item.h"
+
+namespace salvor::app {
+
+enum class ScanMode : int { kQuick = 1, kUnformat = 2 };
+
+// A manual-reset gate: open lets waiters through, closed holds them.
+// Release() opens it for good (a stopped run must not stay held).
+class PauseGate {
+ public:
+  void Open();
+  void Close();
+  void Release();
+  bool IsOpen() const;
+  // Blocks while the gate is closed.
+  void Wait();
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = true;
+  bool released_ = false;
+};
+
+// The counters of a scan or recovery run. The worker writes them, a display
+// timer reads them from another thread; every field is atomic, and the last
+// name sits behind a small lock.
+class ScanProgress {
+ public:
+  static constexpr int kPhaseRecords = 1;   // Quick Scan: progress by records
+  static constexpr int kPhaseTime = 2;      // Unformatting Scan: progress by time ticks
+  static constexpr int kPhaseRecovery = 3;  // recovery: the worker sets percent itself
+  static constexpr uint64_t kExpectedRecords = 60000;
+
+  std::atomic<int32_t> folders{0};
+  std::atomic<int32_t> files{0};
+  std::atomic<uint64_t> step{1};  // divisor of the percentage; 0 reads as 1
+  std::atomic<int32_t> phase{kPhaseRecords};
+  std::atomic<int32_t> percent{0};
+  std::atomic<uint64_t> ticks{0};
+  std::atomic<uint64_t> bytes_done{0};   // recovery: bytes written so far
+  std::atomic<uint64_t> bytes_total{0};  // recovery: bytes of the selected files
+
+  // The Quick Scan's step: `expected` records make 95 percent.
+  static uint64_t QuickStep(uint64_t expected = kExpectedRecords) { return expected / 95; }
+  // The Unformatting Scan's step: six 100 ms ticks per percent per started
+  // gigabyte (at least one).
+  static uint64_t UnformatStep(uint64_t total_bytes) {
+    const uint64_t gigabytes = total_bytes >> 30;
+    return (gigabytes == 0 ? 1 : gigabytes) * 6;
+  }
+
+  // Zeroes the counters and sets phase and step.
+  void Reset(int new_phase, uint64_t new_step);
+  // One 100 ms tick of a running (not paused) run: records drive phase 1 up
+  // to 95, then one percent per 5000 further records up to 97; time drives
+  // phase 2 up to 97. 98 and above belong to the worker.
+  void Tick();
+
+  void SetLastName(std::u16string_view name);
+  std::u16string LastName() const;
+
+ private:
+  mutable std::mutex name_mutex_;
+  std::u16string last_name_;
+};
+
+// The engine is one global object: one worker at a time may be inside it.
+// A stopped worker keeps its claim until its engine call returns.
+class EngineUse {
+ public:
+  static bool TryClaim();
+  static void Release();
+  static bool Busy();
+  // Waits until no worker is inside the engine; false on timeout.
+  static bool WaitIdle(std::chrono::milliseconds timeout);
+};
+
+struct ScanRequest {
+  std::u16string file_system;  // as the volume reports it: "FAT", "FAT32", "EXFAT", "NTFS"
+  int kind = 0;                // the engine's VolumeKind
+  std::u16string root;         // drive root, "E:\"
+  uint64_t total_bytes = 0;    // the volume's size
+  ScanMode mode = ScanMode::kQuick;
+  // Quick Scan: records that make 95 percent (NTFS: the MFT's record count).
+  uint64_t expected_records = ScanProgress::kExpectedRecords;
+};
+
+class ScanRun {
+ public:
+  // `engine` must outlive every worker this run starts (the program keeps
+  // its binding for the life of the process).
+  explicit ScanRun(const EngineBinding& engine);
+  ScanRun(const ScanRun&) = delete;
+  ScanRun& operator=(const ScanRun&) = delete;
+  // Stops a run still going; never waits for the engine.
+  ~ScanRun();
+
+  // Called on the worker after the engine returned and before percent
+  // becomes 100, with percent at 98 (not after a stop), with the deleted and
+  // all-items vectors: the program builds its trees here.
+  std::function<void(std::vector<FoundItem>& deleted, std::vector<FoundItem>& all)> on_engine_done;
+
+  // Starts the worker. False, and nothing started, while an abandoned
+  // worker of an earlier run is still inside the engine, or while this run
+  // is still going.
+  bool Start(const ScanRequest& request);
+  // Start, then wait for the end; false when it could not start.
+  bool RunToEnd(const ScanRequest& request);
+
+  void Pause();
+  void Continue();
+  bool paused() const;
+  // Abandons the run at once: nothing reported afterwards is counted or
+  // stored, no folder is entered any more; what was collected stays.
+  void Stop();
+  bool stopped() const;
+
+  // Waits for the worker to end; false on timeout.
+  bool Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
+  // The worker has ended (finished, or stopped and out of the engine).
+  bool done() const;
+  // The run reached 100 percent.
+  bool finished() const;
+  // The engine opened the volume and its scan calls succeeded.
+  bool engine_ok() const;
+
+  // The display timer's 100 ms tick; nothing while paused.
+  void Tick();
+  const ScanProgress& progress() const;
+  ScanMode mode() const;
+  const ScanRequest& request() const;
+
+  // Valid once done(), or after Stop() (what was collected until then).
+  const std::vector<FoundItem>& deleted_items() const;
+  const std::vector<FoundItem>& all_items() const;
+
+  // NTFS scanning pass: 0 idle, 1 quick pass, 2 unformat pass (folder naming
+  // of the results reads it).
+  int ntfs_phase() const;
+
+  struct Shared;
+
+ private:
+  const EngineBinding& engine_;
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace salvor::app

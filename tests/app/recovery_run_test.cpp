@@ -1,0 +1,241 @@
+// Recovery runs over a scripted engine, and the names and target paths a
+// selection turns into: what lands where under the destination, numbered
+// collisions, repeated items, 64-bit sizes, failures, pause and stop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/core/recovery_run.h"
+#include "app/core/safe_names.h"
+#include "common/text.h"
+#include "tests/fixtures/temp_files.h"
+
+namespace salvor::app {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+FoundItem File(std::u16string path, uint32_t cluster, uint64_t size) {
+  FoundItem item;
+  item.type = kEntryFile;
+  item.state = kDeleted;
+  item.first_cluster = cluster;
+  item.size = size;
+  item.path = std::move(path);
+  item.name = item.path.substr(item.path.rfind(u'\\') + 1);
+  return item;
+}
+
+std::vector<std::u16string> Relatives(const std::vector<RecoveryTarget>& targets) {
+  std::vector<std::u16string> out;
+  for (const auto& target : targets) out.push_back(target.relative);
+  return out;
+}
+
+TEST(SafeNames, HostileComponentsBecomeVisiblySafe) {
+  const std::map<std::u16string, std::u16string> cases = {
+      {u"..", u"__"},           {u".", u"_"},
+      {u"", u"_"},              {u"a/b", u"a_b"},
+      {u"a\\b", u"a_b"},        {u"C:", u"C_"},
+      {u"tab\there", u"tab_here"}, {u"bell\x07", u"bell_"},
+      {u"CON", u"_CON"},        {u"nul.txt", u"_nul.txt"},
+      {u"COM1", u"_COM1"},      {u"lpt9.log", u"_lpt9.log"},
+      {u"NUL .txt", u"_NUL .txt"}, {u"CONSOLE", u"CONSOLE"},
+      {u"COM0", u"COM0"},       {u"trailing. ", u"trailing__"},
+      {u"what?.txt", u"what_.txt"}, {u"ok name.txt", u"ok name.txt"},
+      {u"\u041e\u0442\u0447\u0451\u0442.txt", u"\u041e\u0442\u0447\u0451\u0442.txt"},
+  };
+  for (const auto& [name, safe] : cases) {
+    EXPECT_EQ(SafePathComponent(name), safe) << text::to_utf8(name);
+  }
+  // A lone surrogate cannot be written as a file name; a pair can.
+  EXPECT_EQ(SafePathComponent(std::u16string(u"x") + char16_t(0xD800)), u"x_");
+  const std::u16string pair = std::u16string(u"x") + char16_t(0xD83D) + char16_t(0xDE00);
+  EXPECT_EQ(SafePathComponent(pair), pair);
+}
+
+TEST(SafeNames, PathsLoseTheirRootAndCannotClimb) {
+  using Parts = std::vector<std::u16string>;
+  EXPECT_EQ(SafeRelativeComponents(u"E:\\\\Docs\\a.txt"), (Parts{u"Docs", u"a.txt"}));
+  EXPECT_EQ(SafeRelativeComponents(u"E:\\dir12\\a.txt"), (Parts{u"dir12", u"a.txt"}));
+  EXPECT_EQ(SafeRelativeComponents(u"E:\\..\\..\\etc\\passwd"), (Parts{u"__", u"__", u"etc", u"passwd"}));
+  EXPECT_EQ(SafeRelativeComponents(u"E:\\\\C:\\x"), (Parts{u"C_", u"x"}));
+  EXPECT_EQ(SafeRelativeComponents(u"E:\\\\"), (Parts{u"_"})) << "an empty name still gets one";
+  EXPECT_EQ(SafeRelativeComponents(u"bare.txt"), (Parts{u"bare.txt"}));
+  EXPECT_EQ(NumberedName(u"a.txt", 1), u"a (1).txt");
+  EXPECT_EQ(NumberedName(u"notes", 2), u"notes (2)");
+  EXPECT_EQ(NumberedName(u".profile", 1), u".profile (1)");
+}
+
+TEST(PlanRecovery, ItemsNotPathTexts) {
+  const FoundItem deleted = File(u"E:\\\\Docs\\a.txt", 5, 10);
+  const FoundItem present = File(u"E:\\\\Docs\\a.txt", 6, 20);
+  const FoundItem upper = File(u"E:\\\\DOCS\\A.TXT", 7, 30);
+  const FoundItem other = File(u"E:\\\\b.txt", 8, 40);
+  FoundItem folder = File(u"E:\\\\Docs", 9, 0);
+  folder.type = kEntryFolder;
+  // The same item as a checked node and a checked row: written once.
+  const auto targets = PlanRecovery({&deleted, &present, &deleted, &upper, &folder, &other, nullptr}, u"/out/");
+  EXPECT_EQ(Relatives(targets),
+            (std::vector<std::u16string>{u"Docs/a.txt", u"Docs/a (1).txt", u"DOCS/A (2).TXT", u"b.txt"}));
+  ASSERT_EQ(targets.size(), 4u);
+  EXPECT_EQ(targets[1].item, &present);
+  const std::u16string sep(1, platform::kPathSeparator);
+  EXPECT_EQ(targets[0].folder, u"/out" + sep + u"Docs");
+  EXPECT_EQ(targets[0].path, u"/out" + sep + u"Docs" + sep + u"a.txt");
+  EXPECT_EQ(targets[3].folder, u"/out");
+  EXPECT_EQ(targets[3].path, u"/out" + sep + u"b.txt");
+}
+
+// --- Recovery runs over a scripted export ------------------------------------
+
+struct Calls {
+  std::vector<uint64_t> sizes;
+  std::vector<int> percents;
+  std::atomic<int> count{0};
+  RecoveryRun* run = nullptr;
+  int pause_after = -1;  // call index after which the run is paused
+  int stop_at = -1;      // call index at which the run is stopped
+};
+Calls* g_calls = nullptr;
+
+// Writes `size` bytes (at most 64) and fails for cluster 13.
+bool FakeRecover64(const char16_t* path, uint32_t cluster, uint64_t size, ProgressCallback progress, void* user) {
+  const int index = g_calls->count++;
+  g_calls->sizes.push_back(size);
+  g_calls->percents.push_back(g_calls->run->progress().percent);
+  if (index == g_calls->stop_at) g_calls->run->Stop();
+  if (index == g_calls->pause_after) g_calls->run->Pause();
+  if (cluster == 13) return false;
+  std::ofstream(fs::path(std::u16string(path)), std::ios::binary) << std::string(size < 64 ? size : 64, 'x');
+  if (progress) progress(0, user);
+  return true;
+}
+
+bool FakeRecover32(const char16_t* path, uint32_t cluster, uint32_t size, ProgressCallback progress, void* user) {
+  return FakeRecover64(path, cluster, size, progress, user);
+}
+
+class RecoveryRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_calls = &calls;
+    engine.ReFatRecoverData64 = FakeRecover64;
+    destination = fs::path(testing::MakeTempDir()) / "dest";
+    ASSERT_TRUE(EngineUse::WaitIdle(5s));
+  }
+  void TearDown() override { fs::remove_all(destination.parent_path()); }
+
+  RecoveryRequest Request(std::vector<const FoundItem*> items) {
+    RecoveryRequest request;
+    request.items = std::move(items);
+    request.destination = destination.u16string();
+    request.file_system = u"EXFAT";
+    return request;
+  }
+
+  Calls calls;
+  EngineBinding engine;
+  fs::path destination;
+};
+
+TEST_F(RecoveryRunTest, WritesEachFileAndReportsAllRecovered) {
+  const FoundItem a = File(u"E:\\\\Docs\\Deep\\a.txt", 5, 10);
+  const FoundItem b = File(u"E:\\\\b.txt", 6, 20);
+  const FoundItem c = File(u"E:\\\\b.txt", 7, 30);
+  RecoveryRun run(engine);
+  calls.run = &run;
+  ASSERT_TRUE(run.Start(Request({&a, &b, &c, &a})));
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(run.message(), u"All the files selected have  been recovered. ");
+  EXPECT_EQ(run.failures(), 0u);
+  EXPECT_EQ(calls.count, 3);
+  // Three files: the bar moves by 33 per file, then ends at 100.
+  EXPECT_EQ(calls.percents, (std::vector<int>{33, 66, 99}));
+  EXPECT_EQ(run.progress().percent, 100);
+  EXPECT_EQ(run.progress().files, 3);
+  EXPECT_EQ(run.progress().bytes_total, 60u);
+  EXPECT_EQ(testing::ReadFileBytes((destination / "Docs" / "Deep" / "a.txt").string()), std::string(10, 'x'));
+  EXPECT_EQ(testing::ReadFileBytes((destination / "b.txt").string()), std::string(20, 'x'));
+  EXPECT_EQ(testing::ReadFileBytes((destination / "b (1).txt").string()), std::string(30, 'x'));
+}
+
+TEST_F(RecoveryRunTest, FailuresAreCountedByFile) {
+  const FoundItem good = File(u"E:\\\\good.txt", 5, 10);
+  const FoundItem bad = File(u"E:\\\\bad.txt", 13, 10);
+  RecoveryRun run(engine);
+  calls.run = &run;
+  ASSERT_TRUE(run.Start(Request({&bad, &good})));
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(run.failures(), 1u);
+  ASSERT_EQ(run.results().size(), 2u);
+  EXPECT_FALSE(run.results()[0].ok);
+  EXPECT_EQ(run.results()[0].relative, u"bad.txt");
+  EXPECT_TRUE(run.results()[1].ok);
+  EXPECT_NE(run.message(), kAllRecoveredText);
+  EXPECT_EQ(run.message(), u"1 of 2 files selected could not be recovered.");
+}
+
+TEST_F(RecoveryRunTest, SizesOf4GiBAndMoreGoThroughThe64BitExport) {
+  const uint64_t five_gib = uint64_t{5} << 30;
+  const FoundItem big = File(u"E:\\\\big.bin", 5, five_gib);
+  RecoveryRun run(engine);
+  calls.run = &run;
+  ASSERT_TRUE(run.Start(Request({&big})));
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(calls.sizes, std::vector<uint64_t>{five_gib});
+
+  // An engine with the 32-bit export alone cannot write it whole: a failure,
+  // not a file cut at the low 32 bits.
+  EngineBinding old_engine;
+  old_engine.ReFatRecoverData = FakeRecover32;
+  RecoveryRun old_run(old_engine);
+  calls.run = &old_run;
+  ASSERT_TRUE(old_run.Start(Request({&big})));
+  ASSERT_TRUE(old_run.Wait(5s));
+  EXPECT_EQ(old_run.failures(), 1u);
+  EXPECT_EQ(calls.sizes.size(), 1u);
+}
+
+TEST_F(RecoveryRunTest, NothingSelected) {
+  FoundItem folder = File(u"E:\\\\Docs", 5, 0);
+  folder.type = kEntryFolder;
+  RecoveryRun run(engine);
+  EXPECT_FALSE(run.Start(Request({})));
+  EXPECT_EQ(run.message(), u"You haven't selected the files you want to recover .");
+  EXPECT_FALSE(run.Start(Request({&folder})));
+  EXPECT_EQ(run.message(), kNothingSelectedText);
+  EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST_F(RecoveryRunTest, PauseHoldsTheRunBetweenFilesAndStopEndsIt) {
+  const FoundItem a = File(u"E:\\\\a.txt", 5, 1);
+  const FoundItem b = File(u"E:\\\\b.txt", 6, 1);
+  const FoundItem c = File(u"E:\\\\c.txt", 7, 1);
+  RecoveryRun run(engine);
+  calls.run = &run;
+  calls.pause_after = 0;
+  ASSERT_TRUE(run.Start(Request({&a, &b, &c})));
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(calls.count, 1) << "paused before the next file";
+  EXPECT_FALSE(run.done());
+  calls.stop_at = 1;
+  run.Continue();
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(calls.count, 2) << "no file is started after Stop";
+  EXPECT_TRUE(fs::exists(destination / "b.txt")) << "the file being written when Stop came is kept";
+  EXPECT_FALSE(fs::exists(destination / "c.txt"));
+  EXPECT_EQ(run.message(), u"Recovery stopped: 2 of 3 files recovered.");
+  EXPECT_LT(run.progress().percent, 100);
+}
+
+}  // namespace
+}  // namespace salvor::app
