@@ -11,6 +11,7 @@ enum ExitCode : int {
   kExitUsage = 1,
   kExitSource = 2,  // the source cannot be opened or read, or its file system is not supported
   kExitSomeFailed = 3,  // recover: some files could not be written
+  kExitDestination = 4,  // recover: the destination lies on the scanned volume (without --force)
 };
 
 using Arguments = std::vector<std::u16string>;
@@ -22,6 +23,8 @@ int RunRecover(const Arguments& arguments);
 // recovery destination (recover_command.cpp).
 std::u16string SafePathComponent(std::u16string_view name);
 int RunDrives(const Arguments& arguments);
+// Lists the File Filter's categories (filters_command.cpp).
+int RunFilters(const Arguments& arguments);
 
 // Prints "salvor-cli: error: <message>" on stderr.
 void PrintError(std::u16string_view message);

@@ -10,15 +10,8 @@
 
 namespace salvor::cli {
 
-constexpr const char* kUsage =
-    "Usage: salvor-cli COMMAND [OPTIONS]\n"
-    "\n"
-    "Finds deleted and present files on FAT16, FAT32 and exFAT volumes, disk\n"
-    "images and block devices, and writes them back. The source is only ever\n"
-    "read.\n"
-    "\n"
-    "Commands:\n"
-    "  scan SOURCE [--fs NAME] [--all] [--json] [--unformat]\n"
+constexpr const char* kScanUsage =
+    "  scan SOURCE [--unformat] [--all] [--json] [--tree] [--fs NAME]\n"
     "      List what the file system of SOURCE still describes.\n"
     "      SOURCE   a disk image file or a block device (/dev/sdb1); on Windows\n"
     "               also a drive (E:)\n"
@@ -27,15 +20,34 @@ constexpr const char* kUsage =
     "      --all    list present entries too (default: deleted entries only)\n"
     "      --json   one JSON object per line: path, name, type, deleted, size,\n"
     "               modified, first_cluster, parent_folder, folder, attributes\n"
+    "      --tree   print the folder tree of the results instead, with counts\n"
     "      --unformat  the Unformatting Scan: sweep the whole volume for the\n"
     "               folders of a file system that was formatted over; names are\n"
-    "               bare, PARENT and FOLDER number the folders they were in\n"
-    "  recover SOURCE --to DIR [--unformat] [--all] [--fs NAME] [PATH...]\n"
-    "      Write the deleted files of SOURCE (every file with --all, or the\n"
-    "      files and folders named by PATH as scan lists them) under DIR, in\n"
-    "      their folders. Names unsafe for a file name are changed visibly\n"
-    "      (\"_\"); nothing is written outside DIR. --unformat recovers every\n"
-    "      file the Unformatting Scan finds.\n"
+    "               bare, PARENT and FOLDER number the folders they were in\n";
+
+constexpr const char* kRecoverUsage =
+    "  recover SOURCE --to DIR [--unformat] [--all] [--type N|--name TEXT]\n"
+    "          [--skip-empty] [--force] [--json] [--fs NAME] [PATH...]\n"
+    "      Scan SOURCE and write the chosen files under DIR, in their folders.\n"
+    "      Chosen are the deleted files (every file with --all; after\n"
+    "      --unformat, every file the sweep found, in folders rebuilt from\n"
+    "      folder numbers: \"dirN\" for a folder whose name was lost), or the\n"
+    "      files and folders named by PATH as scan lists them (a folder with\n"
+    "      everything below it).\n"
+    "      --type N      only files of filter category N (see 'filters')\n"
+    "      --name TEXT   only files whose path contains TEXT (case-sensitive)\n"
+    "      --skip-empty  leave out files of 0 bytes\n"
+    "      --force       write even when DIR lies on the volume being scanned\n"
+    "                    (refused otherwise: it could overwrite what is being\n"
+    "                    recovered)\n"
+    "      --json        one JSON object per file (status, path, output, size,\n"
+    "                    written, error) and a summary object\n"
+    "      Names unsafe for a file name are changed visibly (\"_\"); nothing is\n"
+    "      written outside DIR. Two files that would get one name are both\n"
+    "      kept, the second as \"name (1).ext\". Ctrl-C stops after the file\n"
+    "      being written and keeps what was written.\n";
+
+constexpr const char* kDrivesUsage =
     "  drives [--json] [--loop]\n"
     "      List the drives that can be scanned: root, type, file system,\n"
     "      capacity and free space (\"unknown\" for a volume that is not\n"
@@ -43,15 +55,52 @@ constexpr const char* kUsage =
     "      and USB drives that this user can read, by device path.\n"
     "      --json   one JSON object per line: root, type, file_system,\n"
     "               total_bytes, total_gb, free_bytes, free_gb, space_known\n"
-    "      --loop   list loop devices too (Linux)\n"
+    "      --loop   list loop devices too (Linux)\n";
+
+constexpr const char* kFiltersUsage =
+    "  filters\n"
+    "      List the File Filter's categories: index (for recover --type), the\n"
+    "      category's name and the file name patterns it takes.\n";
+
+constexpr const char* kUsageHead =
+    "Usage: salvor-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Finds deleted and present files on FAT16, FAT32 and exFAT volumes, disk\n"
+    "images and block devices, and writes them back. The source is only ever\n"
+    "read.\n"
+    "\n"
+    "Commands:\n";
+
+constexpr const char* kUsageTail =
     "\n"
     "Options:\n"
-    "  -h, --help     show this help\n"
+    "  -h, --help     show this help (COMMAND --help: that command's help)\n"
     "  --version      show the version\n"
+    "\n"
+    "Progress goes to stderr when it is a terminal. Ctrl-C stops a scan or a\n"
+    "recovery cleanly.\n"
     "\n"
     "Exit status: 0 done, 1 usage error, 2 the source cannot be opened or read,\n"
     "or its file system is not supported (drives: the drive-information\n"
-    "library cannot be loaded), 3 some files could not be recovered (recover).\n";
+    "library cannot be loaded), 3 some files could not be recovered (recover),\n"
+    "4 the destination lies on the scanned volume (recover without --force),\n"
+    "130 stopped by Ctrl-C.\n";
+
+void PrintUsage(std::FILE* stream) {
+  std::fputs(kUsageHead, stream);
+  std::fputs(kScanUsage, stream);
+  std::fputs(kRecoverUsage, stream);
+  std::fputs(kDrivesUsage, stream);
+  std::fputs(kFiltersUsage, stream);
+  std::fputs(kUsageTail, stream);
+}
+
+bool WantsHelp(const Arguments& arguments) {
+  for (const auto& a : arguments) {
+    if (a == u"-h" || a == u"--help") return true;
+  }
+  return false;
+}
 
 void PrintError(std::u16string_view message) {
   WriteLine(stderr, "salvor-cli: error: " + text::to_utf8(message));
@@ -71,12 +120,12 @@ int main(int argc, char** argv) {
   if (!arguments.empty()) arguments.erase(arguments.begin());
 
   if (arguments.empty()) {
-    std::fputs(cli::kUsage, stderr);
+    cli::PrintUsage(stderr);
     return cli::kExitUsage;
   }
   const std::u16string command = arguments.front();
   if (command == u"-h" || command == u"--help" || command == u"help") {
-    std::fputs(cli::kUsage, stdout);
+    cli::PrintUsage(stdout);
     return cli::kExitOk;
   }
   if (command == u"--version") {
@@ -84,9 +133,19 @@ int main(int argc, char** argv) {
     return cli::kExitOk;
   }
   arguments.erase(arguments.begin());
+  const char* command_usage = command == u"scan"      ? cli::kScanUsage
+                              : command == u"recover" ? cli::kRecoverUsage
+                              : command == u"drives"  ? cli::kDrivesUsage
+                              : command == u"filters" ? cli::kFiltersUsage
+                                                      : nullptr;
+  if (command_usage != nullptr && cli::WantsHelp(arguments)) {
+    std::printf("Usage: salvor-cli %s", command_usage + 2);
+    return cli::kExitOk;
+  }
   if (command == u"scan") return cli::RunScan(arguments);
   if (command == u"recover") return cli::RunRecover(arguments);
   if (command == u"drives") return cli::RunDrives(arguments);
+  if (command == u"filters") return cli::RunFilters(arguments);
   cli::PrintUsageError(u"unknown command '" + command + u"'");
   return cli::kExitUsage;
 }

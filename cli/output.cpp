@@ -80,6 +80,46 @@ std::string RecordRow(const _FileInfoFat& record, std::u16string_view relative_p
   return row;
 }
 
+std::string ItemTime(const app::FoundItem& item) {
+  // The year is printed with four digits, as RecordTime does.
+  std::string date = text::to_utf8(item.date);
+  const size_t dash = date.find('-');
+  if (dash != std::string::npos && dash < 4) date.insert(0, 4 - dash, '0');
+  return date;
+}
+
+std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path) {
+  std::string out = "{\"path\":" + JsonString(text::to_utf8(relative_path));
+  out += ",\"name\":" + JsonString(text::to_utf8(name_part(relative_path)));
+  out += std::string(",\"type\":\"") + (item.is_folder() ? "folder" : "file") + "\"";
+  out += std::string(",\"deleted\":") + (item.is_deleted() ? "true" : "false");
+  out += ",\"size\":" + std::to_string(item.size);
+  out += ",\"modified\":" + JsonString(ItemTime(item));
+  out += ",\"first_cluster\":" + std::to_string(item.first_cluster);
+  out += ",\"parent_folder\":" + std::to_string(item.parent_folder);
+  out += ",\"folder\":" + std::to_string(item.folder);
+  out += ",\"attributes\":" + std::to_string(item.attributes);
+  out += "}";
+  return out;
+}
+
+std::string Printable(std::u16string_view text) {
+  std::string out;
+  for (const char ch : text::to_utf8(text)) {
+    out.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
+  }
+  return out;
+}
+
+std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%-8s %12" PRIu64 " %s  ", item.is_deleted() ? "deleted" : "present", item.size,
+                ItemTime(item).c_str());
+  std::string row = head + Printable(relative_path);
+  if (item.is_folder()) row += '/';
+  return row;
+}
+
 void WriteLine(std::FILE* stream, std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fputc('\n', stream);

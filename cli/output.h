@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/core/found_item.h"
 #include "engine/gleaner_api.h"
 
 namespace salvor::cli {
@@ -22,6 +23,14 @@ std::string RecordJson(const _FileInfoFat& record, std::u16string_view relative_
 // One table row: state, size, date, path (folders end in "/").
 std::string RecordRow(const _FileInfoFat& record, std::u16string_view relative_path);
 std::string TableHeader();
+
+// The same for a found item of the application core.
+std::string ItemTime(const app::FoundItem& item);
+std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path);
+std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path);
+
+// Text from the volume for a terminal: control characters become "?".
+std::string Printable(std::u16string_view text);
 
 void WriteLine(std::FILE* stream, std::string_view line);
 

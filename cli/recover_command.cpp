@@ -1,25 +1,31 @@
-// salvor-cli recover: scans a volume as `scan` does and writes the chosen
-// files under a destination folder, keeping their folder structure. Names
-// come from the scanned volume and are untrusted: every path component is
-// made safe before it touches the destination, so nothing is ever written
-// outside it.
+// salvor-cli recover: scans a volume through the application core, selects
+// files as the results page would (the deleted items, every item, a filter,
+// or named files and folders whose subtrees are taken as a checked folder of
+// the tree is) and writes them under a destination folder through a
+// recovery run. Names from the volume are untrusted: the recovery run makes
+// every path component safe, so nothing is written outside the destination.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <optional>
-#include <set>
-#include <system_error>
 #include <vector>
 
 #include "app/core/fat_scan.h"
+#include "app/core/file_filter.h"
+#include "app/core/recovery_run.h"
+#include "app/core/results_model.h"
+#include "app/core/safe_names.h"
+#include "app/core/scan_run.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/progress.h"
 #include "cli/source.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
 namespace salvor::cli {
+
+std::u16string SafePathComponent(std::u16string_view name) { return app::SafePathComponent(name); }
+
 namespace {
 
 struct RecoverOptions {
@@ -27,29 +33,78 @@ struct RecoverOptions {
   std::u16string destination;
   std::optional<std::u16string> file_system;
   std::vector<std::u16string> paths;
+  std::optional<int> type;
+  std::optional<std::u16string> name;
   bool all = false;
   bool unformat = false;
+  bool skip_empty = false;
+  bool force = false;
+  bool json = false;
 };
+
+std::optional<int> parse_category(const std::u16string& text) {
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  int value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c - u'0');
+  }
+  if (value >= app::kFilterCategoryCount) return std::nullopt;
+  return value;
+}
 
 std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
   RecoverOptions options;
   bool have_source = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::u16string& a = arguments[i];
+    std::u16string a = arguments[i];
+    std::optional<std::u16string> inline_value;
+    if (a.rfind(u"--", 0) == 0 && a.find(u'=') != std::u16string::npos) {
+      inline_value = a.substr(a.find(u'=') + 1);
+      a = a.substr(0, a.find(u'='));
+    }
+    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name";
+    if (inline_value && !takes_value) {
+      PrintUsageError(u"unknown option '" + arguments[i] + u"'");
+      return std::nullopt;
+    }
+    std::u16string value;
+    if (takes_value) {
+      if (inline_value) {
+        value = *inline_value;
+      } else if (i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else {
+        PrintUsageError(a + u" needs a value");
+        return std::nullopt;
+      }
+    }
     if (a == u"--all") {
       options.all = true;
     } else if (a == u"--unformat") {
       options.unformat = true;
-    } else if (a == u"--to" || a == u"--fs") {
-      if (i + 1 >= arguments.size()) {
-        PrintUsageError(a + u" needs a value");
+    } else if (a == u"--skip-empty") {
+      options.skip_empty = true;
+    } else if (a == u"--force") {
+      options.force = true;
+    } else if (a == u"--json") {
+      options.json = true;
+    } else if (a == u"--to") {
+      options.destination = value;
+    } else if (a == u"--fs") {
+      options.file_system = value;
+    } else if (a == u"--type") {
+      options.type = parse_category(value);
+      if (!options.type) {
+        PrintUsageError(u"--type needs a category number from 0 to 12 (see 'salvor-cli filters')");
         return std::nullopt;
       }
-      (a == u"--to" ? options.destination : options.file_system.emplace()) = arguments[++i];
-    } else if (a.rfind(u"--to=", 0) == 0) {
-      options.destination = a.substr(5);
-    } else if (a.rfind(u"--fs=", 0) == 0) {
-      options.file_system = a.substr(5);
+    } else if (a == u"--name") {
+      if (value.empty()) {
+        PrintUsageError(u"--name needs a text");
+        return std::nullopt;
+      }
+      options.name = value;
     } else if (a.size() > 1 && a[0] == u'-') {
       PrintUsageError(u"unknown option '" + a + u"'");
       return std::nullopt;
@@ -68,157 +123,121 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
     PrintUsageError(u"recover needs a destination folder (--to DIR)");
     return std::nullopt;
   }
+  if (options.type && options.name) {
+    PrintUsageError(u"--type and --name cannot be combined");
+    return std::nullopt;
+  }
+  if (options.type == app::kCustomFilterCategory) {
+    PrintUsageError(u"category 12 is the name part: use --name TEXT");
+    return std::nullopt;
+  }
   return options;
 }
 
-bool is_reserved_device_name(std::u16string_view name) {
-  // Windows opens these devices whatever the extension ("NUL.txt").
-  const std::u16string_view base = name.substr(0, name.find(u'.'));
-  static constexpr std::u16string_view kNames[] = {u"CON", u"PRN", u"AUX", u"NUL"};
-  for (const auto reserved : kNames) {
-    if (text::equals_ignore_case(base, reserved)) return true;
-  }
-  if (base.size() == 4 && base[3] >= u'1' && base[3] <= u'9' &&
-      (text::equals_ignore_case(base.substr(0, 3), u"COM") || text::equals_ignore_case(base.substr(0, 3), u"LPT"))) {
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-// One path component from the volume, made safe to create under the
-// destination on every system: separators, drive colons, characters Windows
-// refuses, control characters and unpaired surrogates become "_"; so do the
-// trailing dots and spaces Windows would drop (which also turns "." and ".."
-// into "_" and "__"); an empty name becomes "_" and a device name gets a "_"
-// in front. Changes stay visible rather than silent.
-std::u16string SafePathComponent(std::u16string_view name) {
-  std::u16string out;
-  out.reserve(name.size());
-  for (size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      out += c;
-      out += name[++i];
-      continue;
-    }
-    const bool unsafe = c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF) ||
-                        std::u16string_view(u"/\\:*?\"<>|").find(c) != std::u16string_view::npos;
-    out += unsafe ? u'_' : c;
-  }
-  for (size_t i = out.size(); i > 0 && (out[i - 1] == u'.' || out[i - 1] == u' '); --i) out[i - 1] = u'_';
-  if (out.empty()) out = u"_";
-  if (is_reserved_device_name(out)) out.insert(0, 1, u'_');
-  return out;
-}
-
-namespace {
-
-struct Candidate {
-  std::vector<std::u16string> components;  // as found on the volume, "/" never inside one
-  const _FileInfoFat* record;
-};
-
-std::vector<std::u16string> split_path(std::u16string_view path, char16_t separator) {
+// The components of a path as scan lists it ("Docs/a.txt") or as the
+// volume names it ("S:\\Docs\a.txt"): the drive and empty parts dropped.
+std::vector<std::u16string> components_of(std::u16string_view path) {
+  std::u16string text(path);
+  if (text.size() >= 2 && text[1] == u':') text.erase(0, 2);
+  std::replace(text.begin(), text.end(), u'\\', u'/');
   std::vector<std::u16string> parts;
   size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(separator, start);
-    if (end == std::u16string_view::npos) end = path.size();
-    parts.emplace_back(path.substr(start, end - start));
+  while (start <= text.size()) {
+    size_t end = text.find(u'/', start);
+    if (end == std::u16string::npos) end = text.size();
+    if (end > start) parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
   return parts;
 }
 
-// The components of a Quick Scan record's FullPath ("S:\\A\B"), split
-// where the engine joined them: a "/" inside a name stays in its component
-// (and is replaced later) instead of making a folder. The drive and empty
-// components are dropped, as scan's listing drops them.
-std::vector<std::u16string> components_of(std::u16string_view full_path) {
-  std::vector<std::u16string> parts;
-  bool drive_possible = true;  // only the first non-empty component is the drive
-  for (auto& part : split_path(full_path, u'\\')) {
-    if (part.empty()) continue;
-    const bool drive = drive_possible && part.size() == 2 && part[1] == u':';
-    drive_possible = false;
-    if (!drive) parts.push_back(std::move(part));
-  }
-  // An entry with an empty name still needs one ("_" once made safe).
-  if (full_path.empty() || full_path.back() == u'\\') parts.emplace_back();
-  return parts;
-}
-
-// Paths of Unformatting Scan records, rebuilt from folder numbers: a folder
-// record names the folder whose number is its first cluster, inside the
-// folder it was found in. A folder no record names, or one caught in a loop
-// of such names, is shown as "_folder_<number>" at the top.
-class UnformatTree {
- public:
-  explicit UnformatTree(const std::vector<_FileInfoFat>& records) {
-    for (const auto& record : records) {
-      if (record.EntryType == kEntryFolder && record.FirstCluster != 0 && record.FirstCluster != record.Folder) {
-        folders_.emplace(uint32_t{record.FirstCluster}, &record);  // the first record found wins
-      }
-    }
-  }
-
-  std::vector<std::u16string> path_of(const _FileInfoFat& record) const {
-    std::vector<std::u16string> parts{record.FullPath.str()};
-    std::set<uint32_t> seen;
-    for (uint32_t folder = record.Folder; folder != 0;) {
-      const auto found = folders_.find(folder);
-      if (found == folders_.end() || !seen.insert(folder).second) {
-        parts.push_back(u"_folder_" + text::from_utf8(std::to_string(folder)));
-        break;
-      }
-      parts.push_back(found->second->FullPath.str());
-      folder = found->second->Folder;
-    }
-    std::reverse(parts.begin(), parts.end());
-    return parts;
-  }
-
- private:
-  std::map<uint32_t, const _FileInfoFat*> folders_;
-};
-
-std::u16string join(const std::vector<std::u16string>& parts, char16_t separator) {
-  std::u16string out;
-  for (const auto& part : parts) {
-    if (!out.empty()) out += separator;
-    out += part;
-  }
-  return out;
-}
-
-// A wanted PATH matches a file with that path, or any file below a folder
-// with that path; letters compare without case, as FAT names do.
-bool matches(const std::vector<std::u16string>& wanted, const std::vector<std::u16string>& components) {
-  if (wanted.size() > components.size()) return false;
-  for (size_t i = 0; i < wanted.size(); ++i) {
-    if (!text::equals_ignore_case(wanted[i], components[i])) return false;
+// Letters compare without case, as FAT names do.
+bool same_components(const std::vector<std::u16string>& a, const std::vector<std::u16string>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (!text::equals_ignore_case(a[i], b[i])) return false;
   }
   return true;
 }
 
-std::vector<std::u16string> normalise_wanted(std::u16string path) {
-  std::replace(path.begin(), path.end(), u'\\', u'/');
-  std::vector<std::u16string> parts;
-  for (auto& part : split_path(path, u'/')) {
-    if (!part.empty()) parts.push_back(std::move(part));
+struct Selection {
+  std::vector<const app::FoundItem*> items;
+  int missing = 0;  // PATHs that named nothing
+};
+
+// What the user asked for, from the model built after the scan.
+Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
+  Selection selection;
+  const bool every_file = options.all || !options.paths.empty();
+  if (!options.unformat) model.SetOnlyDeleted(!every_file);
+  const app::TreeKind kind = model.VisibleTree();
+  // The files a plain selection takes: after a Quick Scan the deleted ones
+  // (or all of them); after an Unformatting Scan every re-homed file.
+  const std::vector<app::FoundItem>& base =
+      options.unformat || !every_file ? model.deleted_items() : model.all_items();
+
+  if (options.paths.empty()) {
+    for (const auto& item : base) {
+      if (!item.is_folder()) selection.items.push_back(&item);
+    }
+  } else {
+    // A named folder is checked in the tree, so its whole subtree is taken;
+    // a named file is taken as a checked row would be.
+    app::CheckTree& tree = model.tree(kind);
+    std::vector<const app::FoundItem*> files;
+    for (const auto& path : options.paths) {
+      const auto wanted = components_of(path);
+      bool any = false;
+      if (!wanted.empty()) {
+        for (const auto node : tree.DepthFirst()) {
+          if (same_components(components_of(model.FolderPath(kind, node)), wanted)) {
+            tree.SetCheckedWithPropagation(node, true);
+            any = true;
+          }
+        }
+        for (const auto& item : base) {
+          if (!item.is_folder() && same_components(components_of(item.path), wanted)) {
+            files.push_back(&item);
+            any = true;
+          }
+        }
+      }
+      if (!any) {
+        PrintError(u"no file found at '" + path + u"'");
+        ++selection.missing;
+      }
+    }
+    selection.items = model.CollectChecked();
+    selection.items.insert(selection.items.end(), files.begin(), files.end());
   }
-  return parts;
+
+  if (options.type || options.name || options.skip_empty) {
+    app::FilterSpec spec;
+    spec.skip_empty = options.skip_empty;
+    if (options.name) {
+      spec.category = app::kCustomFilterCategory;
+      spec.text = *options.name;
+    } else if (options.type) {
+      spec.category = *options.type;
+    }
+    const bool by_category = options.type || options.name;
+    std::erase_if(selection.items, [&](const app::FoundItem* item) {
+      if (by_category) return !app::MatchesFilter(*item, spec);
+      return spec.skip_empty && item->size == 0;
+    });
+  }
+  return selection;
 }
 
-// "name.ext" -> "name (2).ext": a second file that would land on the same
-// output path (a deleted file and a new one of the same name).
-std::u16string numbered(const std::u16string& name, int number) {
-  const size_t dot = name.rfind(u'.');
-  const std::u16string suffix = u" (" + text::from_utf8(std::to_string(number)) + u")";
-  if (dot == std::u16string::npos || dot == 0) return name + suffix;
-  return name.substr(0, dot) + suffix + name.substr(dot);
+std::string result_json(const app::RecoveryResult& result) {
+  std::string out = std::string("{\"status\":\"") + (result.ok ? "recovered" : "failed") + "\"";
+  out += ",\"path\":" + JsonString(text::to_utf8(result.relative));
+  out += ",\"output\":" + JsonString(text::to_utf8(result.path));
+  out += ",\"size\":" + std::to_string(result.size);
+  out += ",\"written\":" + std::to_string(result.written);
+  if (!result.ok) out += ",\"error\":" + JsonString(text::to_utf8(result.error));
+  out += "}";
+  return out;
 }
 
 }  // namespace
@@ -247,6 +266,12 @@ int RunRecover(const Arguments& arguments) {
                u")");
     return kExitSource;
   }
+  // Writing onto the volume being recovered could overwrite the very data
+  // asked for.
+  if (!options->force && app::DestinationOnScannedVolume(options->source, options->destination)) {
+    PrintError(std::u16string(app::kDestinationOnVolumeText) + u" (--force recovers there anyway)");
+    return kExitDestination;
+  }
   app::EngineBinding engine;
   if (!engine.bind()) {
     PrintError(engine.error);
@@ -261,105 +286,103 @@ int RunRecover(const Arguments& arguments) {
     PrintError(error);
     return kExitSource;
   }
-
-  // The scan, as `scan` runs it.
-  std::vector<Candidate> candidates;
-  std::vector<_FileInfoFat> unformat_records;
-  std::optional<app::FatQuickScan> quick;
-  bool scanned = false;
-  if (options->unformat) {
-    if (source->size_bytes == 0) {
-      PrintError(options->source + u": the size of the volume is not known");
-      return kExitSource;
-    }
-    scanned = app::RunFatUnformatScan(engine, file_system->kind, source->root, source->size_bytes, unformat_records);
-    const UnformatTree tree(unformat_records);
-    // After a format nothing tells deleted from present: every file counts.
-    for (const auto& record : unformat_records) {
-      if (record.EntryType == kEntryFile) candidates.push_back({tree.path_of(record), &record});
-    }
-  } else {
-    quick.emplace(engine, file_system->name, file_system->kind, source->root);
-    quick->volume_size_bytes = source->size_bytes;
-    scanned = quick->run();
-    const bool every_file = options->all || !options->paths.empty();
-    for (const auto& record : every_file ? quick->all_items() : quick->deleted_items()) {
-      if (record.EntryType == kEntryFile) candidates.push_back({components_of(record.FullPath.view()), &record});
-    }
+  if (options->unformat && source->size_bytes == 0) {
+    PrintError(options->source + u": the size of the volume is not known");
+    return kExitSource;
   }
+
+  // The scan.
+  app::ScanRequest request;
+  request.file_system = file_system->name;
+  request.kind = file_system->kind;
+  request.root = source->root;
+  request.total_bytes = source->size_bytes;
+  request.mode = options->unformat ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
+  app::ResultsModel model;
+  app::ScanRun scan(engine);
+  scan.on_engine_done = [&](std::vector<app::FoundItem>& deleted, std::vector<app::FoundItem>& all) {
+    model.deleted_items() = std::move(deleted);
+    model.all_items() = std::move(all);
+    if (options->unformat) model.RehomeDeletedItems(source->root.substr(0, 2));
+    model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);
+  };
+  if (!RunScanWithProgress(scan, request, error)) {
+    PrintError(options->source + u": " + error + u"; nothing was recovered");
+    if (!scan.done()) ExitNow(kExitInterrupted);
+    return scan.stopped() ? kExitInterrupted : kExitSource;
+  }
+  const bool scanned = scan.engine_ok();
   if (!scanned) {
     PrintError(options->source + u": the volume could not be read completely; some files may be missing");
   }
 
-  // The files asked for.
-  std::vector<const Candidate*> chosen;
-  int failed = 0;
-  if (options->paths.empty()) {
-    for (const auto& candidate : candidates) chosen.push_back(&candidate);
-  } else {
-    std::set<const Candidate*> picked;
-    for (const auto& path : options->paths) {
-      const auto wanted = normalise_wanted(path);
-      bool any = false;
-      for (const auto& candidate : candidates) {
-        if (!wanted.empty() && matches(wanted, candidate.components)) {
-          any = true;
-          if (picked.insert(&candidate).second) chosen.push_back(&candidate);
-        }
-      }
-      if (!any) {
-        PrintError(u"no file found at '" + path + u"'");
-        ++failed;
-      }
-    }
-  }
-
-  std::error_code ec;
-  const std::filesystem::path destination(options->destination);
-  std::filesystem::create_directories(destination, ec);
-  if (!std::filesystem::is_directory(destination, ec)) {
-    PrintError(u"cannot create the destination folder " + options->destination);
+  // The selection, then the recovery.
+  const Selection selection = Select(model, *options);
+  app::RecoveryRequest recovery;
+  recovery.items = selection.items;
+  recovery.destination = options->destination;
+  recovery.file_system = file_system->name;
+  recovery.mode = request.mode;
+  app::RecoveryRun run(engine);
+  bool started = false;
+  const bool completed = RunRecoveryWithProgress(run, recovery, started);
+  if (!started && !app::PlanRecovery(selection.items, options->destination).empty()) {
+    PrintError(run.message());
     return kExitSomeFailed;
   }
 
-  std::set<std::u16string> used;  // output paths written in this run
-  int recovered = 0;
-  for (const Candidate* candidate : chosen) {
-    std::vector<std::u16string> safe;
-    for (const auto& component : candidate->components) safe.push_back(SafePathComponent(component));
-    std::u16string relative = join(safe, u'/');
-    for (int n = 2; used.count(relative) != 0; ++n) {
-      auto renamed = safe;
-      renamed.back() = numbered(safe.back(), n);
-      relative = join(renamed, u'/');
+  uint64_t bytes = 0;
+  size_t written = 0;
+  for (const auto& result : run.results()) {
+    if (result.ok) {
+      ++written;
+      bytes += result.written;
     }
-    used.insert(relative);
-
-    const std::filesystem::path output = destination / std::filesystem::path(relative);
-    std::filesystem::create_directories(output.parent_path(), ec);
-    const std::u16string output_text = output.u16string();
-    const _FileInfoFat& record = *candidate->record;
-    const uint64_t size = record.FileSize;
-    const bool ok = engine.RecoverFatFile(output_text.c_str(), record.FirstCluster, size, nullptr, nullptr);
-    const std::string shown = text::to_utf8(relative);
-    if (!ok) {
-      ++failed;
-      WriteLine(stdout, "failed     " + std::to_string(size) + "  " + shown);
+    if (options->json) {
+      WriteLine(stdout, result_json(result));
       continue;
     }
-    ++recovered;
-    const auto written = std::filesystem::file_size(output, ec);
-    if (!ec && written < size) {
-      WriteLine(stdout, "truncated  " + std::to_string(written) + " of " + std::to_string(size) + "  " + shown +
-                            "  (the volume ends before the file does)");
+    const std::string shown = Printable(result.relative);
+    if (!result.ok) {
+      WriteLine(stdout, "failed     " + std::to_string(result.size) + "  " + shown + "  (" +
+                            text::to_utf8(result.error) + ")");
+    } else if (result.written < result.size) {
+      WriteLine(stdout, "truncated  " + std::to_string(result.written) + " of " + std::to_string(result.size) +
+                            "  " + shown + "  (the volume ends before the file does)");
     } else {
-      WriteLine(stdout, "recovered  " + std::to_string(size) + "  " + shown);
+      WriteLine(stdout, "recovered  " + std::to_string(result.size) + "  " + shown);
     }
   }
+  const size_t failed = run.failures();
+  const std::u16string message = started ? run.message() : std::u16string(app::kNothingSelectedText);
+  if (options->json) {
+    std::string summary = "{\"summary\":true,\"files_written\":" + std::to_string(written);
+    summary += ",\"bytes\":" + std::to_string(bytes);
+    summary += ",\"failed\":" + std::to_string(failed);
+    summary += ",\"failures\":[";
+    bool first = true;
+    for (const auto& result : run.results()) {
+      if (result.ok) continue;
+      if (!first) summary += ',';
+      summary += JsonString(text::to_utf8(result.relative));
+      first = false;
+    }
+    summary += "],\"selected\":" + std::to_string(run.planned());
+    summary += ",\"destination\":" + JsonString(text::to_utf8(options->destination));
+    summary += std::string(",\"interrupted\":") + (completed ? "false" : "true");
+    summary += ",\"message\":" + JsonString(text::to_utf8(message)) + "}";
+    WriteLine(stdout, summary);
+  }
   std::fflush(stdout);
-  WriteLine(stderr, "salvor-cli: " + std::to_string(recovered) + " of " + std::to_string(chosen.size()) +
-                        " files recovered into " + text::to_utf8(options->destination));
-  if (failed > 0) return kExitSomeFailed;
+  WriteLine(stderr, "salvor-cli: " + std::to_string(written) + " of " + std::to_string(run.planned()) +
+                        " files recovered (" + std::to_string(bytes) + " bytes) into " +
+                        text::to_utf8(options->destination));
+  for (const auto& result : run.results()) {
+    if (!result.ok) WriteLine(stderr, "salvor-cli: failed: " + Printable(result.relative));
+  }
+  WriteLine(stderr, "salvor-cli: " + text::to_utf8(message));
+  if (!completed) return kExitInterrupted;
+  if (failed > 0 || selection.missing > 0) return kExitSomeFailed;
   return scanned ? kExitOk : kExitSource;
 }
 

@@ -4,6 +4,10 @@
 #include <optional>
 
 #include "app/core/fat_scan.h"
+#include "app/core/results_model.h"
+#include "app/core/scan_run.h"
+#include "cli/progress.h"
+#include "cli/tree_output.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/source.h"
@@ -19,6 +23,7 @@ struct ScanOptions {
   bool all = false;
   bool json = false;
   bool unformat = false;
+  bool tree = false;
 };
 
 std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
@@ -31,6 +36,8 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
       options.json = true;
     } else if (a == u"--unformat") {
       options.unformat = true;
+    } else if (a == u"--tree") {
+      options.tree = true;
     } else if (a == u"--fs") {
       if (i + 1 >= arguments.size()) {
         PrintUsageError(u"--fs needs a file-system name");
@@ -56,62 +63,34 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
   return options;
 }
 
-// A line on stderr that counts what the scan has found so far; only when
-// stderr is a terminal.
-class ProgressLine {
- public:
-  ProgressLine() : enabled_(platform::stderr_is_terminal()) {}
-  void update(const _FileInfoFat& record) {
-    (record.EntryType == kEntryFolder ? folders_ : files_) += 1;
-    if (!enabled_ || (folders_ + files_) % 64 != 0) return;
-    std::fprintf(stderr, "\r\x1b[KScanning: %llu folders, %llu files", folders_, files_);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-  ~ProgressLine() {
-    if (shown_) std::fputs("\r\x1b[K", stderr);
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  unsigned long long folders_ = 0;
-  unsigned long long files_ = 0;
-};
-
-// The Unformatting Scan: records carry bare names; their folder numbers
-// (the first cluster of the folder holding them, and of that folder's
-// parent) tell where they belonged. Listed in the order found.
-int RunUnformatScan(const app::EngineBinding& engine, const Source& source, const app::FileSystemInfo& file_system,
-                    bool json) {
-  if (source.size_bytes == 0) {
-    PrintError(source.argument + u": the size of the volume is not known");
-    return kExitSource;
-  }
-  std::vector<_FileInfoFat> records;
-  bool ok = false;
-  {
-    ProgressLine progress;
-    ok = app::RunFatUnformatScan(engine, file_system.kind, source.root, source.size_bytes, records,
-                                 [&](const _FileInfoFat& record) { progress.update(record); });
-  }
+// The Unformatting Scan's listing: records carry bare names; their folder
+// numbers (the first cluster of the folder holding them, and of that
+// folder's parent) tell where they belonged. Listed in the order found.
+void ListUnformatted(const std::vector<app::FoundItem>& items, bool json) {
   if (!json) WriteLine(stdout, "PARENT     FOLDER     " + TableHeader());
-  for (const auto& record : records) {
+  for (const auto& item : items) {
     if (json) {
-      WriteLine(stdout, RecordJson(record, record.FullPath.view()));
+      WriteLine(stdout, ItemJson(item, item.path));
     } else {
       char folders[32];
-      std::snprintf(folders, sizeof folders, "%-10u %-10u ", static_cast<unsigned>(record.ParentFolder),
-                    static_cast<unsigned>(record.Folder));
-      WriteLine(stdout, folders + RecordRow(record, record.FullPath.view()));
+      std::snprintf(folders, sizeof folders, "%-10u %-10u ", static_cast<unsigned>(item.parent_folder),
+                    static_cast<unsigned>(item.folder));
+      WriteLine(stdout, folders + ItemRow(item, item.path));
     }
   }
-  std::fflush(stdout);
-  if (!ok) {
-    PrintError(source.argument + u": the volume could not be read completely; the list may be incomplete");
-    return kExitSource;
-  }
-  return kExitOk;
+}
+
+void ListQuick(const std::vector<app::FoundItem>& items, bool json) {
+  struct Row {
+    std::u16string path;
+    const app::FoundItem* item;
+  };
+  std::vector<Row> rows;
+  rows.reserve(items.size());
+  for (const auto& item : items) rows.push_back({app::RelativePath(item.path), &item});
+  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.path < b.path; });
+  if (!json) WriteLine(stdout, TableHeader());
+  for (const Row& row : rows) WriteLine(stdout, json ? ItemJson(*row.item, row.path) : ItemRow(*row.item, row.path));
 }
 
 }  // namespace
@@ -160,34 +139,44 @@ int RunScan(const Arguments& arguments) {
     PrintError(error);
     return kExitSource;
   }
-  if (options->unformat) return RunUnformatScan(engine, *source, *file_system, options->json);
-
-  app::FatQuickScan scan(engine, file_system->name, file_system->kind, source->root);
-  scan.volume_size_bytes = source->size_bytes;
-  bool ok = false;
-  {
-    ProgressLine progress;
-    scan.on_record = [&](const _FileInfoFat& record) { progress.update(record); };
-    ok = scan.run();
+  if (options->unformat && source->size_bytes == 0) {
+    PrintError(options->source + u": the size of the volume is not known");
+    return kExitSource;
   }
 
-  struct Row {
-    std::u16string path;
-    const _FileInfoFat* record;
-  };
-  const auto& items = options->all ? scan.all_items() : scan.deleted_items();
-  std::vector<Row> rows;
-  rows.reserve(items.size());
-  for (const auto& record : items) rows.push_back({app::RelativePath(record.FullPath.view()), &record});
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.path < b.path; });
+  app::ScanRequest request;
+  request.file_system = file_system->name;
+  request.kind = file_system->kind;
+  request.root = source->root;
+  request.total_bytes = source->size_bytes;
+  request.mode = options->unformat ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
+  app::ScanRun run(engine);
+  if (!RunScanWithProgress(run, request, error)) {
+    PrintError(options->source + u": " + error);
+    if (!run.done()) ExitNow(kExitInterrupted);
+    return run.stopped() ? kExitInterrupted : kExitSource;
+  }
 
-  if (!options->json) WriteLine(stdout, TableHeader());
-  for (const Row& row : rows) {
-    WriteLine(stdout, options->json ? RecordJson(*row.record, row.path) : RecordRow(*row.record, row.path));
+  if (options->tree) {
+    // The folder tree the results page shows: deleted items (every item with
+    // --all after a Quick Scan); after an Unformatting Scan, the items
+    // re-homed into their folders.
+    app::ResultsModel model;
+    model.deleted_items() = run.deleted_items();
+    model.all_items() = run.all_items();
+    if (options->unformat) model.RehomeDeletedItems(source->root.substr(0, 2));
+    model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);
+    const bool all_tree = options->all && !options->unformat;
+    model.SetOnlyDeleted(!all_tree);
+    PrintFolderTree(stdout, model, all_tree ? app::TreeKind::kAll : app::TreeKind::kDeleted);
+  } else if (options->unformat) {
+    ListUnformatted(run.all_items(), options->json);
+  } else {
+    ListQuick(options->all ? run.all_items() : run.deleted_items(), options->json);
   }
   std::fflush(stdout);
 
-  if (!ok) {
+  if (!run.engine_ok()) {
     PrintError(options->source + u": the volume could not be read completely; the list may be incomplete");
     return kExitSource;
   }

@@ -72,6 +72,23 @@ class OutputFile {
 // Removes a file; false when it could not be removed.
 bool remove_file(std::u16string_view path);
 
+// Creates the folder `path` with every missing parent; true when it exists
+// as a folder afterwards.
+bool create_directories(std::u16string_view path);
+// Size of a regular file, when it exists.
+std::optional<uint64_t> file_size(std::u16string_view path);
+// True when `destination` (a folder, existing or to be made) lies on the
+// volume `source` names: a block device on Linux (the destination's file
+// system is that device, a partition of it, or mounted from it), a drive
+// ("E:", "\\.\E:") on Windows. An image file is never the volume the
+// destination lies on.
+bool destination_on_source(std::u16string_view source, std::u16string_view destination);
+
+// Ctrl-C: after watch_interrupts(), an interrupt from the terminal no longer
+// ends the process; interrupted() tells whether one came.
+void watch_interrupts();
+bool interrupted();
+
 // A buffer of `size` bytes from anonymous memory mapping (page aligned, zero
 // filled), for the large sweep windows.
 class AnonymousBuffer {

@@ -6,16 +6,22 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/fs.h>
 #endif
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
+#include <system_error>
 
 #include "common/text.h"
 #include "platform/platform.h"
@@ -251,5 +257,92 @@ std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
   }
   return result;
 }
+
+
+bool create_directories(std::u16string_view path) {
+  std::error_code error;
+  const std::filesystem::path folder(text::to_utf8(path));
+  std::filesystem::create_directories(folder, error);
+  return std::filesystem::is_directory(folder, error);
+}
+
+std::optional<uint64_t> file_size(std::u16string_view path) {
+  struct stat info {};
+  if (::stat(text::to_utf8(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+namespace {
+
+// The device number of the whole disk a partition belongs to, from sysfs
+// (/sys/dev/block/M:m/../dev); the number itself when it is no partition.
+dev_t whole_disk_of(dev_t device) {
+  const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::error_code error;
+  if (!std::filesystem::exists(base + "/partition", error)) return device;
+  const auto real = std::filesystem::canonical(base, error);
+  if (error) return device;
+  std::ifstream file(real.parent_path() / "dev");
+  unsigned major_number = 0, minor_number = 0;
+  char colon = 0;
+  if (!(file >> major_number >> colon >> minor_number) || colon != ':') return device;
+  return makedev(major_number, minor_number);
+}
+
+// The block device a mount was made from (a FUSE file system has its own
+// anonymous device number; its mount source names the real one).
+std::optional<dev_t> mount_source_device(dev_t mounted) {
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  const std::string wanted = std::to_string(major(mounted)) + ":" + std::to_string(minor(mounted));
+  for (int lines = 0; lines < 100000 && std::getline(mounts, line); ++lines) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers, field;
+    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
+    while (fields >> field && field != "-") {
+    }
+    std::string type, source;
+    if (!(fields >> type >> source)) continue;
+    struct stat info {};
+    if (::stat(source.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) return info.st_rdev;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool destination_on_source(std::u16string_view source, std::u16string_view destination) {
+  struct stat source_info {};
+  if (::stat(text::to_utf8(source).c_str(), &source_info) != 0 || !S_ISBLK(source_info.st_mode)) return false;
+  // The destination may not exist yet: its nearest existing folder decides.
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(text::to_utf8(destination)), error);
+  struct stat info {};
+  for (int depth = 0; depth < 4096 && ::stat(folder.c_str(), &info) != 0; ++depth) {
+    if (!folder.has_relative_path()) return false;
+    folder = folder.parent_path();
+  }
+  std::vector<dev_t> candidates{info.st_dev};
+  if (const auto from = mount_source_device(info.st_dev)) candidates.push_back(*from);
+  const dev_t scanned = source_info.st_rdev;
+  for (const dev_t device : candidates) {
+    if (device == scanned || whole_disk_of(device) == scanned || whole_disk_of(scanned) == device) return true;
+  }
+  return false;
+}
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void on_interrupt(int) { g_interrupted = 1; }
+}  // namespace
+
+void watch_interrupts() {
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool interrupted() { return g_interrupted != 0; }
 
 }  // namespace salvor::platform

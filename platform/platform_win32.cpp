@@ -279,4 +279,69 @@ std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
   return std::u16string(out.begin(), out.end());
 }
 
+
+bool create_directories(std::u16string_view path) {
+  std::wstring storage;
+  const std::wstring folder(wide(path, storage));
+  // Each missing level in turn, from the top; CreateDirectoryW makes one.
+  for (size_t at = 0; at <= folder.size(); ++at) {
+    if (at != folder.size() && folder[at] != L'\\' && folder[at] != L'/') continue;
+    const std::wstring prefix = folder.substr(0, at);
+    if (prefix.empty() || (prefix.size() == 2 && prefix[1] == L':')) continue;
+    const DWORD attributes = GetFileAttributesW(prefix.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(prefix.c_str(), nullptr);
+  }
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<uint64_t> file_size(std::u16string_view path) {
+  std::wstring storage;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(wide(path, storage), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+namespace {
+
+// The drive letter a source names ("E:", "E:\", "\\.\E:"), upper-cased; 0
+// for anything else (an image file).
+wchar_t source_drive_letter(std::u16string_view source) {
+  if (is_device_path(source)) source.remove_prefix(4);
+  if (source.size() < 2 || source[1] != u':' || (source.size() > 2 && !(source.size() == 3 && source[2] == u'\\'))) {
+    return 0;
+  }
+  const wchar_t letter = static_cast<wchar_t>(source[0]);
+  if (letter >= L'a' && letter <= L'z') return static_cast<wchar_t>(letter - L'a' + L'A');
+  return (letter >= L'A' && letter <= L'Z') ? letter : 0;
+}
+
+}  // namespace
+
+bool destination_on_source(std::u16string_view source, std::u16string_view destination) {
+  const wchar_t letter = source_drive_letter(source);
+  if (letter == 0) return false;
+  std::wstring storage;
+  wchar_t full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameW(wide(destination, storage), MAX_PATH * 4, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 4 || length < 2 || full[1] != L':') return false;
+  wchar_t target = full[0];
+  if (target >= L'a' && target <= L'z') target = static_cast<wchar_t>(target - L'a' + L'A');
+  return target == letter;
+}
+
+namespace {
+volatile LONG g_interrupted = 0;
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InterlockedExchange(&g_interrupted, 1);
+  return TRUE;
+}
+}  // namespace
+
+void watch_interrupts() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+
+bool interrupted() { return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0; }
+
 }  // namespace salvor::platform

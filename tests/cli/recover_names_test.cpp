@@ -80,6 +80,15 @@ TEST(RecoverNames, HostileNamesStayInsideTheDestination) {
   // Two files of one name: the second gets a number.
   AddFile(image, root, u"same.txt", 110, "first", 1);
   AddFile(image, root, u"same.txt", 111, "second", 2);
+  // Device names Windows would open instead of a file, as a folder too.
+  AddFile(image, root, u"COM1", 112, "serial", 3);
+  AddFile(image, root, u"lpt9.log", 113, "printer", 4);
+  root.add(LongNameEntries(u"CON", "CONDIR     "));
+  root.add(ShortEntry("CONDIR     ", kDir, 4));
+  image.chain({4});
+  DirectoryWriter console(image, 4);
+  console.add(DotEntry(false, 4)).add(DotEntry(true, 0));
+  AddFile(image, console, u"aux.", 114, "aux", 5);
 
   const fs::path work = testing::MakeTempDir();
   const fs::path image_path = work / "hostile.img";
@@ -94,14 +103,42 @@ TEST(RecoverNames, HostileNamesStayInsideTheDestination) {
   const std::set<std::string> expected = {
       "__/inside.txt",      "__/__/escape.txt", "_etc_evil",   "C_drive.txt", "tab_and_newline",
       "_NUL.txt",           "trailing__",       "ask_.txt",    "lone_.txt",   "_",
-      "same.txt",           "same (2).txt",
+      "same.txt",           "same (1).txt",     "_COM1",       "_lpt9.log",   "_CON/aux_",
   };
   EXPECT_EQ(FilesUnder(destination), expected) << testing::ReadFileBytes(log.string());
   // Nothing beside the destination or above it.
   EXPECT_EQ(FilesUnder(work / "out").size(), expected.size());
   EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 3);  // image, log, out
   EXPECT_EQ(testing::ReadFileBytes((destination / "__" / "inside.txt").string()), "inside");
-  EXPECT_EQ(testing::ReadFileBytes((destination / "same (2).txt").string()), "second");
+  EXPECT_EQ(testing::ReadFileBytes((destination / "same (1).txt").string()), "second");
+  fs::remove_all(work);
+}
+
+// A file the engine cannot read (its cluster lies past the end of the
+// volume) is reported by name and makes the exit code 3; the others are
+// still written.
+TEST(RecoverNames, FailuresAreReportedByFile) {
+  Fat32ImageBuilder image;
+  DirectoryWriter root(image, 2);
+  AddFile(image, root, u"good.txt", 10, "good", 0);
+  std::string short_name = "BEYOND  TXT";
+  root.add(LongNameEntries(u"beyond.txt", short_name));
+  root.add(ShortEntry(short_name, kFile, 0x0FFFFF00, 100));
+
+  const fs::path work = testing::MakeTempDir();
+  const fs::path image_path = work / "failing.img";
+  image.save(image_path.string());
+  const fs::path destination = work / "dest";
+  const fs::path log = work / "log.txt";
+  EXPECT_EQ(RunCli("recover '" + image_path.string() + "' --all --json --to '" + destination.string() + "'",
+                   log.string()),
+            3);
+  const std::string output = testing::ReadFileBytes(log.string());
+  EXPECT_EQ(testing::ReadFileBytes((destination / "good.txt").string()), "good") << output;
+  EXPECT_NE(output.find("{\"status\":\"failed\",\"path\":\"beyond.txt\""), std::string::npos) << output;
+  EXPECT_NE(output.find("\"failed\":1,\"failures\":[\"beyond.txt\"]"), std::string::npos) << output;
+  EXPECT_NE(output.find("salvor-cli: failed: beyond.txt"), std::string::npos) << output;
+  EXPECT_EQ(output.find("All the files selected have  been recovered."), std::string::npos) << output;
   fs::remove_all(work);
 }
 

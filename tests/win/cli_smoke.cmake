@@ -4,6 +4,8 @@
 #   json                   every --json line parses, with the expected fields
 #   engine_beside_program  Gleaner.dll is found beside the program, whatever
 #                          the working directory, and missing it is an error
+#   recover                "recover --to" writes the deleted files byte for
+#                          byte as the image holds them
 #   raw_drive              "scan X:" reads the drive's raw device (skipped
 #                          when the run links no drive X)
 # Inputs: EMULATOR (its words separated by "|"), CLI, MAKE_IMAGE, WORK_DIR
@@ -102,6 +104,53 @@ elseif(CHECK STREQUAL "engine_beside_program")
     message(FATAL_ERROR "missing library not reported:\n${err}")
   endif()
 
+elseif(CHECK STREQUAL "recover")
+  # The deleted files written under a destination folder, byte for byte as
+  # the image holds them (a deleted file's clusters follow one another).
+  set(destination "${WINDOWS_WORK_DIR}/${CHECK}/out")
+  run_program(COMMAND "${CLI}" recover "${image}" --to "${destination}")
+  expect_exit(0 "salvor-cli recover")
+  expect_line("recovered  1234  Deleted report.txt" "recover")
+  expect_line("recovered  77  DOCS/_LD.TXT" "recover")
+  set(linux_image "${WORK_DIR}/${CHECK}/sample.img")
+  # Little-endian numbers of the boot sector.
+  function(read_number offset length variable)
+    file(READ "${linux_image}" hex OFFSET ${offset} LIMIT ${length} HEX)
+    set(value 0)
+    math(EXPR last "${length} - 1")
+    foreach(i RANGE ${last} 0 -1)
+      math(EXPR at "${i} * 2")
+      string(SUBSTRING "${hex}" ${at} 2 byte)
+      math(EXPR value "${value} * 256 + 0x${byte}")
+    endforeach()
+    set(${variable} ${value} PARENT_SCOPE)
+  endfunction()
+  read_number(11 2 bytes_per_sector)
+  read_number(13 1 sectors_per_cluster)
+  read_number(14 2 reserved)
+  read_number(16 1 fats)
+  read_number(36 4 sectors_per_fat)
+  foreach(file_case "Deleted report.txt|11|1234" "DOCS/_LD.TXT|12|77")
+    string(REPLACE "|" ";" file_case "${file_case}")
+    list(GET file_case 0 name)
+    list(GET file_case 1 cluster)
+    list(GET file_case 2 size)
+    math(EXPR offset "(${reserved} + ${fats} * ${sectors_per_fat} + (${cluster} - 2) * ${sectors_per_cluster}) * ${bytes_per_sector}")
+    file(READ "${linux_image}" expected OFFSET ${offset} LIMIT ${size} HEX)
+    set(output "${WORK_DIR}/${CHECK}/out/${name}")
+    if(NOT EXISTS "${output}")
+      message(FATAL_ERROR "recover did not write ${name}:\n${out}\n${err}")
+    endif()
+    file(READ "${output}" written HEX)
+    if(NOT written STREQUAL expected)
+      message(FATAL_ERROR "${name} differs from the image's bytes")
+    endif()
+  endforeach()
+  # Present files stay where they are unless asked for.
+  if(EXISTS "${WORK_DIR}/${CHECK}/out/README.TXT")
+    message(FATAL_ERROR "recover wrote a present file without --all")
+  endif()
+
 elseif(CHECK STREQUAL "raw_drive")
   if(NOT DEFINED ENV{SALVOR_RAW_VOLUME_IMAGE})
     message("SKIPPED: no raw volume: SALVOR_RAW_VOLUME_IMAGE is not set")
@@ -111,6 +160,12 @@ elseif(CHECK STREQUAL "raw_drive")
   expect_exit(0 "salvor-cli scan X:")
   expect_line("deleted +1234 2013-01-02 14:02:04  Deleted report.txt" "scan X:")
   expect_line("deleted +77 [-0-9: ]+  DOCS/_LD.TXT" "scan X:")
+  # Recovering onto the drive being scanned is refused.
+  run_program(COMMAND "${CLI}" recover X: --to "x:\\recovered")
+  expect_exit(4 "salvor-cli recover X: --to x:\\recovered")
+  if(NOT err MATCHES "lies on the volume being scanned")
+    message(FATAL_ERROR "the refusal does not say why:\n${err}")
+  endif()
 
 else()
   message(FATAL_ERROR "unknown CHECK '${CHECK}'")

@@ -1,5 +1,8 @@
 #include "tests/win/sample_volume.h"
 
+#include <string>
+#include <utility>
+
 namespace salvor::testing {
 
 Fat32ImageBuilder SampleVolume() {
@@ -19,6 +22,14 @@ Fat32ImageBuilder SampleVolume() {
   docs.add(Deleted(ShortEntry("OLD     TXT", kFile, 12, 77)));
   docs.add(LongNameEntries(u"Notes \u00e9t\u00e9.txt", "NOTES~1 TXT"));
   docs.add(ShortEntry("NOTES~1 TXT", kFile, 13, 10));
+  // Data in the deleted files' first clusters, "0123456789" repeated (the
+  // report runs on into the clusters after its first, as a deleted file
+  // whose chain is gone is read).
+  for (const auto& [cluster, size] : {std::pair<uint32_t, size_t>{11, 512}, {12, 77}}) {
+    std::string data;
+    for (size_t i = 0; i < size; ++i) data.push_back(static_cast<char>('0' + i % 10));
+    image.put_bytes(image.cluster_offset(cluster), data.data(), data.size());
+  }
   return image;
 }
 

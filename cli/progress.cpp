@@ -1,0 +1,137 @@
+#include "cli/progress.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace salvor::cli {
+
+Ticker::Ticker(std::function<void()> tick) : tick_(std::move(tick)) {
+  thread_ = std::thread([this] {
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return quit_; })) {
+      lock.unlock();
+      tick_();
+      lock.lock();
+    }
+  });
+}
+
+Ticker::~Ticker() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+StatusLine::StatusLine() : enabled_(platform::stderr_is_terminal()) {}
+
+StatusLine::~StatusLine() {
+  std::lock_guard lock(mutex_);
+  if (shown_) {
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+  }
+}
+
+void StatusLine::Show(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (!enabled_) return;
+  std::fprintf(stderr, "\r\x1b[K%s", text.c_str());
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+namespace {
+
+// A name from the volume for the terminal: control characters would drive
+// it, and a long name would wrap the line.
+std::string shown_name(std::u16string_view name) {
+  std::u16string cut(name.substr(0, 40));
+  if (name.size() > 40) cut += u"...";
+  std::string out;
+  for (const char ch : text::to_utf8(cut)) out.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
+  return out;
+}
+
+std::string megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+}  // namespace
+
+std::string ScanStatus(const app::ScanProgress& progress) {
+  char head[96];
+  std::snprintf(head, sizeof head, "Scanning: %3d%%  folders %d  files %d  ", progress.percent.load(),
+                progress.folders.load(), progress.files.load());
+  return head + shown_name(progress.LastName());
+}
+
+std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned) {
+  char head[128];
+  std::snprintf(head, sizeof head, "Recovering: %3d%%  files %d of %zu  ", progress.percent.load(),
+                progress.files.load(), planned);
+  return head + megabytes(progress.bytes_done) + " of " + megabytes(progress.bytes_total) + "  " +
+         shown_name(progress.LastName());
+}
+
+bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error) {
+  platform::watch_interrupts();
+  if (!run.Start(request)) {
+    error = u"the engine is still busy with an earlier run";
+    return false;
+  }
+  std::atomic<bool> interrupted{false};
+  {
+    StatusLine line;
+    Ticker ticker([&] {
+      if (platform::interrupted() && !interrupted.exchange(true)) run.Stop();
+      run.Tick();
+      line.Show(ScanStatus(run.progress()));
+    });
+    // Stop() ends the wait too: a stopped run's worker may stay inside the
+    // engine until its call returns.
+    while (!run.Wait(std::chrono::milliseconds(50)) && !interrupted) {
+    }
+  }
+  if (interrupted) {
+    error = u"interrupted";
+    return false;
+  }
+  return true;
+}
+
+bool RunRecoveryWithProgress(app::RecoveryRun& run, const app::RecoveryRequest& request, bool& started) {
+  platform::watch_interrupts();
+  started = run.Start(request);
+  if (!started) return true;
+  std::atomic<bool> interrupted{false};
+  {
+    StatusLine line;
+    Ticker ticker([&] {
+      if (platform::interrupted() && !interrupted.exchange(true)) run.Stop();
+      run.Tick();
+      line.Show(RecoveryStatus(run.progress(), run.planned()));
+    });
+    // The file being written when Ctrl-C came is finished: the engine call
+    // cannot be cut short, and a half file would be worse than a whole one.
+    run.Wait();
+  }
+  return !interrupted;
+}
+
+void ExitNow(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(code);
+}
+
+}  // namespace salvor::cli

@@ -1,0 +1,33 @@
+// scan --tree: every folder once, indented under its parent, with the files
+// directly in it and all files below it.
+#include <gtest/gtest.h>
+
+#include "app/core/results_model.h"
+#include "cli/tree_output.h"
+
+namespace salvor::cli {
+namespace {
+
+app::FoundItem File(std::u16string path) {
+  app::FoundItem item;
+  item.path = std::move(path);
+  item.type = kEntryFile;
+  item.state = kDeleted;
+  return item;
+}
+
+TEST(FolderTreeText, IndentsFoldersAndCountsFilesDirectlyAndBelow) {
+  app::ResultsModel model;
+  model.deleted_items() = {File(u"E:\\a.txt"), File(u"E:\\Docs\\b.txt"), File(u"E:\\Docs\\Old\\c.txt"),
+                           File(u"E:\\Docs\\Old\\d.txt"), File(u"E:\\Bilder\\\u00e9t\u00e9.jpg")};
+  model.BuildTrees(app::ScanKind::kUnformat);
+  EXPECT_EQ(FolderTreeText(model, app::TreeKind::kDeleted),
+            "E:/  1 file, 5 in all\n"
+            "  Docs/  1 file, 3 in all\n"
+            "    Old/  2 files, 2 in all\n"
+            "  Bilder/  1 file, 1 in all\n");
+  EXPECT_EQ(FolderTreeText(model, app::TreeKind::kAll), "");
+}
+
+}  // namespace
+}  // namespace salvor::cli
