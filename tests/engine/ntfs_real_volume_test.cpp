@@ -160,7 +160,7 @@ TEST_P(NtfsRealVolume, QuickScanListsDeletedFilesWithPathsAndRecoversThem) {
 
   // The batched reads give what reading record by record gives.
   std::set<uint64_t> batched;
-  for (const Found& f : found) batched.insert(f.info.MftNumber);
+  for (const Found& f : found) batched.insert(uint64_t{f.info.MftNumber});  // a copy: the record is packed
   std::set<uint64_t> one_by_one;
   std::vector<std::byte> record(ntfs.geometry()->file_record_bytes);
   for (uint64_t n = 0; ntfs.ReadMftRecord(n, record); ++n) {
@@ -188,7 +188,7 @@ TEST_P(NtfsRealVolume, QuickScanListsDeletedFilesWithPathsAndRecoversThem) {
     const _FileInfoNtfs& info = it->second->info;
     EXPECT_EQ(info.Type, item.folder ? kEntryFolder : kEntryFile) << item.path;
     if (item.folder) continue;
-    EXPECT_EQ(info.DataSize, item.size) << item.path;
+    EXPECT_EQ(uint64_t{info.DataSize}, item.size) << item.path;
     const std::string out = Out("recovered-" + std::to_string(recovered++));
     ASSERT_TRUE(ntfs.NtfsRecoverData(text::from_utf8(out), info.MftNumber, nullptr, nullptr)) << item.path;
     EXPECT_EQ(Sha256(out), item.sha256) << item.path << " not recovered byte for byte";
@@ -232,7 +232,7 @@ TEST_P(NtfsRealVolume, LiveFoldersListTheirEntries) {
     std::set<std::string> listed_names;
     for (const Found& f : listed) {
       EXPECT_EQ(f.info.Source, kNtfsFromIndex);
-      EXPECT_GT(f.info.MftNumber, 15u);
+      EXPECT_GT(uint64_t{f.info.MftNumber}, 15u);
       const std::string name = f.path.substr(f.path.rfind('/') + 1);
       listed_names.insert(name);
     }
@@ -265,7 +265,7 @@ TEST_P(NtfsRealVolume, UnformatSweepFindsOldFilesOfAQuickFormattedCopy) {
   // Nothing reported lies inside the present $MFT.
   const uint64_t cluster = ntfs.geometry()->cluster_size_bytes;
   for (const Found& f : found) {
-    EXPECT_EQ(f.info.MftNumber, 0u);
+    EXPECT_EQ(uint64_t{f.info.MftNumber}, 0u);
     for (const engine::ntfs::DataRun& run : ntfs.mft_runs()) {
       const bool inside = f.info.RecordOffset >= run.lcn * cluster &&
                           f.info.RecordOffset < (run.lcn + run.length) * cluster;

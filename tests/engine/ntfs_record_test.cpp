@@ -244,9 +244,9 @@ TEST_F(NtfsVolume, QuickScanPathsDeletedFoldersAndLoopingParents) {
   std::map<std::u16string, const _FileInfoNtfs*> by_path;
   for (size_t i = 0; i < found.paths.size(); ++i) by_path[found.paths[i]] = &found.records[i];
   ASSERT_TRUE(by_path.count(u"Q:\\Gone\\a.txt"));
-  EXPECT_EQ(by_path[u"Q:\\Gone\\a.txt"]->MftNumber, 21u);
-  EXPECT_EQ(by_path[u"Q:\\Gone\\a.txt"]->ParentMftNumber, 20u);
-  EXPECT_EQ(by_path[u"Q:\\Gone\\a.txt"]->DataSize, 5u);
+  EXPECT_EQ(uint64_t{by_path[u"Q:\\Gone\\a.txt"]->MftNumber}, 21u);
+  EXPECT_EQ(uint64_t{by_path[u"Q:\\Gone\\a.txt"]->ParentMftNumber}, 20u);
+  EXPECT_EQ(uint64_t{by_path[u"Q:\\Gone\\a.txt"]->DataSize}, 5u);
   ASSERT_TRUE(by_path.count(u"Q:\\Gone"));
   EXPECT_EQ(by_path[u"Q:\\Gone"]->Type, kEntryFolder);
   bool lost_found = false;
@@ -494,7 +494,7 @@ TEST_F(NtfsVolume, SweepSkipsEveryUnitOfThePresentMftAndRecoversByPosition) {
   std::vector<uint64_t> offsets;
   for (size_t i = 0; i < found.paths.size(); ++i) {
     EXPECT_EQ(found.paths[i], u"Q:\\old.txt");
-    offsets.push_back(found.records[i].RecordOffset);
+    offsets.push_back(uint64_t{found.records[i].RecordOffset});  // a copy: the record is packed
   }
   EXPECT_EQ(offsets, (std::vector<uint64_t>{150 * kCluster, 151 * kCluster + 512}));
   const std::string out = dir_ + "/old.txt";
