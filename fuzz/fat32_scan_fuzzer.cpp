@@ -1,4 +1,5 @@
-// libFuzzer harness for the FAT32 Quick Scan. Each input is a volume image:
+// libFuzzer harness for the FAT16 and FAT32 scans (Quick Scan, with the
+// deleted-folder search, and the Unformatting Scan's sweep). Each input is a volume image:
 // it is written to an in-memory file that the engine mounts under a drive
 // letter, and the scan runs exactly as salvor-cli and the program run it
 // (InitReEngine, ReScanFatDisk, and a callback that descends into every
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/core/engine_binding.h"
 #include "app/core/fat_scan.h"
@@ -40,6 +43,8 @@ void BindLinkedExports(salvor::app::EngineBinding& engine) {
   engine.ReSearchCluster = &ReSearchCluster;
   engine.ReInitFatEx = &ReInitFatEx;
   engine.ReMountImage = &ReMountImage;
+  engine.ReScanFatFormatDisk = &ReScanFatFormatDisk;
+  engine.ReIsDirectory32 = &ReIsDirectory32;
 }
 
 bool WriteImage(const uint8_t* data, size_t size) {
@@ -77,13 +82,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::span<const std::byte>(reinterpret_cast<const std::byte*>(data), salvor::engine::kBootSectorBytes));
   }
 
-  salvor::app::FatQuickScan scan(g_engine, u"FAT32", salvor::kVolumeFat32, kRoot);
-  (void)scan.run();
-
   // What the front ends do with every record: a relative path, UTF-8 text.
   size_t bytes = 0;
-  for (const _FileInfoFat& record : scan.all_items()) {
+  auto use = [&bytes](const _FileInfoFat& record) {
     bytes += salvor::text::to_utf8(salvor::app::RelativePath(record.FullPath.view())).size();
+  };
+
+  for (const auto& [name, kind] : {std::pair{u"FAT32", salvor::kVolumeFat32}, std::pair{u"FAT", salvor::kVolumeFat16}}) {
+    salvor::app::FatQuickScan scan(g_engine, name, kind, kRoot);
+    scan.volume_size_bytes = size;
+    (void)scan.run();
+    for (const _FileInfoFat& record : scan.all_items()) use(record);
+
+    std::vector<_FileInfoFat> swept;
+    (void)salvor::app::RunFatUnformatScan(g_engine, kind, kRoot, size, swept);
+    for (const _FileInfoFat& record : swept) use(record);
   }
   (void)bytes;
   return 0;
