@@ -16,14 +16,17 @@ constexpr const char* kScanUsage =
     "      SOURCE   a disk image file or a block device (/dev/sdb1); on Windows\n"
     "               also a drive (E:)\n"
     "      --fs     the file system, instead of detecting it: fat16, fat32,\n"
-    "               exfat\n"
+    "               exfat, ntfs\n"
     "      --all    list present entries too (default: deleted entries only)\n"
     "      --json   one JSON object per line: path, name, type, deleted, size,\n"
-    "               modified, first_cluster, parent_folder, folder, attributes\n"
+    "               modified, first_cluster, parent_folder, folder, attributes;\n"
+    "               NTFS items also mft, parent_mft, record_offset\n"
     "      --tree   print the folder tree of the results instead, with counts\n"
     "      --unformat  the Unformatting Scan: sweep the whole volume for the\n"
     "               folders of a file system that was formatted over; names are\n"
-    "               bare, PARENT and FOLDER number the folders they were in\n";
+    "               bare, PARENT and FOLDER number the folders they were in;\n"
+    "               on NTFS the old records are listed below dirN, N being\n"
+    "               their folder's record number\n";
 
 constexpr const char* kRecoverUsage =
     "  recover SOURCE --to DIR [--unformat] [--all] [--type N|--name TEXT]\n"
@@ -65,7 +68,7 @@ constexpr const char* kFiltersUsage =
 constexpr const char* kUsageHead =
     "Usage: salvor-cli COMMAND [OPTIONS]\n"
     "\n"
-    "Finds deleted and present files on FAT16, FAT32 and exFAT volumes, disk\n"
+    "Finds deleted and present files on FAT16, FAT32, exFAT and NTFS volumes, disk\n"
     "images and block devices, and writes them back. The source is only ever\n"
     "read.\n"
     "\n"

@@ -99,6 +99,11 @@ std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_pa
   out += ",\"parent_folder\":" + std::to_string(item.parent_folder);
   out += ",\"folder\":" + std::to_string(item.folder);
   out += ",\"attributes\":" + std::to_string(item.attributes);
+  if (item.file_system == u"NTFS") {
+    out += ",\"mft\":" + std::to_string(item.mft_number);
+    out += ",\"parent_mft\":" + std::to_string(item.parent_mft_number);
+    out += ",\"record_offset\":" + std::to_string(item.ntfs_offset);
+  }
   out += "}";
   return out;
 }

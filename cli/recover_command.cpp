@@ -266,6 +266,13 @@ int RunRecover(const Arguments& arguments) {
                u")");
     return kExitSource;
   }
+  // The NTFS scans read the $MFT's place from the NTFS boot sector: without
+  // one there is nothing to scan.
+  if (file_system && file_system->kind == kVolumeNtfs &&
+      !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
+    PrintError(options->source + u": no NTFS file system found (its boot sector is not an NTFS one)");
+    return kExitSource;
+  }
   // Writing onto the volume being recovered could overwrite the very data
   // asked for.
   if (!options->force && app::DestinationOnScannedVolume(options->source, options->destination)) {
@@ -277,9 +284,8 @@ int RunRecover(const Arguments& arguments) {
     PrintError(engine.error);
     return kExitSource;
   }
-  const bool can_scan = options->unformat ? engine.can_unformat_fat() : engine.can_scan_fat();
-  if (!can_scan || !engine.can_recover_fat()) {
-    PrintError(u"the engine library lacks the FAT scan or recovery exports");
+  if (!EngineCanScan(engine, file_system->kind, options->unformat) || !EngineCanRecover(engine, file_system->kind)) {
+    PrintError(u"the engine library lacks the " + std::u16string(file_system->name) + u" scan or recovery exports");
     return kExitSource;
   }
   if (!MountSource(engine, *source, error)) {
@@ -303,7 +309,8 @@ int RunRecover(const Arguments& arguments) {
   scan.on_engine_done = [&](std::vector<app::FoundItem>& deleted, std::vector<app::FoundItem>& all) {
     model.deleted_items() = std::move(deleted);
     model.all_items() = std::move(all);
-    if (options->unformat) model.RehomeDeletedItems(source->root.substr(0, 2));
+    // NTFS records carry their paths; only the FAT family is re-homed.
+    if (options->unformat && file_system->kind != kVolumeNtfs) model.RehomeDeletedItems(source->root.substr(0, 2));
     model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);
   };
   if (!RunScanWithProgress(scan, request, error)) {

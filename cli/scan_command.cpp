@@ -63,14 +63,21 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
   return options;
 }
 
-// The Unformatting Scan's listing: records carry bare names; their folder
-// numbers (the first cluster of the folder holding them, and of that
-// folder's parent) tell where they belonged. Listed in the order found.
-void ListUnformatted(const std::vector<app::FoundItem>& items, bool json) {
-  if (!json) WriteLine(stdout, "PARENT     FOLDER     " + TableHeader());
+// The Unformatting Scan's listing, in the order found. FAT-family records
+// carry bare names; their folder numbers (the first cluster of the folder
+// holding them, and of that folder's parent) tell where they belonged. NTFS
+// records carry paths: the old ones below "dir<N>" after their parent's
+// record number N, shown with the record's number and position.
+void ListUnformatted(const std::vector<app::FoundItem>& items, bool json, bool ntfs) {
+  if (!json) WriteLine(stdout, (ntfs ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader());
   for (const auto& item : items) {
     if (json) {
-      WriteLine(stdout, ItemJson(item, item.path));
+      WriteLine(stdout, ItemJson(item, ntfs ? app::RelativePath(item.path) : item.path));
+    } else if (ntfs) {
+      char numbers[48];
+      std::snprintf(numbers, sizeof numbers, "%-10llu %-12llu ", static_cast<unsigned long long>(item.mft_number),
+                    static_cast<unsigned long long>(item.ntfs_offset));
+      WriteLine(stdout, numbers + ItemRow(item, app::RelativePath(item.path)));
     } else {
       char folders[32];
       std::snprintf(folders, sizeof folders, "%-10u %-10u ", static_cast<unsigned>(item.parent_folder),
@@ -120,6 +127,13 @@ int RunScan(const Arguments& arguments) {
                u")");
     return kExitSource;
   }
+  // The NTFS scans read the $MFT's place from the NTFS boot sector: without
+  // one there is nothing to scan.
+  if (file_system && file_system->kind == kVolumeNtfs &&
+      !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
+    PrintError(options->source + u": no NTFS file system found (its boot sector is not an NTFS one)");
+    return kExitSource;
+  }
   if (!IsSupportedFileSystem(file_system->kind)) {
     PrintError(options->source + u": " + file_system->name + u" is not supported yet (supported: " +
                SupportedFileSystemNames() + u")");
@@ -131,8 +145,8 @@ int RunScan(const Arguments& arguments) {
     PrintError(engine.error);
     return kExitSource;
   }
-  if (options->unformat ? !engine.can_unformat_fat() : !engine.can_scan_fat()) {
-    PrintError(u"the engine library lacks the FAT scan exports");
+  if (!EngineCanScan(engine, file_system->kind, options->unformat)) {
+    PrintError(u"the engine library lacks the " + std::u16string(file_system->name) + u" scan exports");
     return kExitSource;
   }
   if (!MountSource(engine, *source, error)) {
@@ -164,13 +178,14 @@ int RunScan(const Arguments& arguments) {
     app::ResultsModel model;
     model.deleted_items() = run.deleted_items();
     model.all_items() = run.all_items();
-    if (options->unformat) model.RehomeDeletedItems(source->root.substr(0, 2));
+    // NTFS records carry their paths; only the FAT family is re-homed.
+    if (options->unformat && file_system->kind != kVolumeNtfs) model.RehomeDeletedItems(source->root.substr(0, 2));
     model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);
     const bool all_tree = options->all && !options->unformat;
     model.SetOnlyDeleted(!all_tree);
     PrintFolderTree(stdout, model, all_tree ? app::TreeKind::kAll : app::TreeKind::kDeleted);
   } else if (options->unformat) {
-    ListUnformatted(run.all_items(), options->json);
+    ListUnformatted(run.all_items(), options->json, file_system->kind == kVolumeNtfs);
   } else {
     ListQuick(options->all ? run.all_items() : run.deleted_items(), options->json);
   }

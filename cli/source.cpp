@@ -43,6 +43,11 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
   source.file_system = app::DetectFileSystem(boot);
   if (const auto size = volume.size_bytes()) {
     source.size_bytes = *size;
+  } else if (source.file_system && source.file_system->kind == kVolumeNtfs) {
+    // NTFS boot sectors: 64-bit total sectors at 0x28 (the backup boot
+    // sector after them not counted).
+    ByteReader reader(boot);
+    source.size_bytes = reader.u64(0x28) * reader.u16(11);
   } else {
     // FAT boot sectors: 16-bit total sectors at 19, else 32-bit at 32.
     ByteReader reader(boot);
@@ -54,10 +59,19 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
 }
 
 bool IsSupportedFileSystem(int kind) {
-  return kind == kVolumeFat16 || kind == kVolumeFat32 || kind == kVolumeExFat;
+  return kind == kVolumeFat16 || kind == kVolumeFat32 || kind == kVolumeExFat || kind == kVolumeNtfs;
 }
 
-std::u16string SupportedFileSystemNames() { return u"FAT16, FAT32, exFAT"; }
+std::u16string SupportedFileSystemNames() { return u"FAT16, FAT32, exFAT, NTFS"; }
+
+bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat) {
+  if (kind == kVolumeNtfs) return unformat ? engine.can_unformat_ntfs() : engine.can_scan_ntfs();
+  return unformat ? engine.can_unformat_fat() : engine.can_scan_fat();
+}
+
+bool EngineCanRecover(const app::EngineBinding& engine, int kind) {
+  return kind == kVolumeNtfs ? engine.can_recover_ntfs() : engine.can_recover_fat();
+}
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
   if (is_drive_argument(source.argument)) return true;

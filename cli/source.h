@@ -23,6 +23,10 @@ struct Source {
 // The file systems that scan and recover handle.
 bool IsSupportedFileSystem(int kind);
 std::u16string SupportedFileSystemNames();
+// Whether the bound engine has the exports a scan (or recovery) of a volume
+// of engine kind `kind` needs.
+bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat);
+bool EngineCanRecover(const app::EngineBinding& engine, int kind);
 
 // Opens SOURCE, reads its boot sector and recognises its file system.
 // On failure `error` says why, in words for the user.

@@ -38,6 +38,11 @@ struct EngineBinding {
   // What the FAT-family Unformatting Scan and file recovery need.
   bool can_unformat_fat() const { return InitReEngine && ReScanFatFormatDisk; }
   bool can_recover_fat() const { return ReFatRecoverData64 || ReFatRecoverData; }
+  // What the NTFS Quick Scan (live folders, then free records), the NTFS
+  // Unformatting Scan and NTFS recovery need.
+  bool can_scan_ntfs() const { return InitReEngine && ReScanNtfsDisk && ReScanNtfsEx && ReFindMftnumByFileName; }
+  bool can_unformat_ntfs() const { return InitReEngine && ReScanNtfsDisk && ReScanNtfsFormatDisk; }
+  bool can_recover_ntfs() const { return ReNtfsRecoverData && ReNtfsRecoverFormatData; }
   // Recovers through the 64-bit export when the engine has it; the 32-bit
   // one cannot take sizes of 4 GiB and more.
   bool RecoverFatFile(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,

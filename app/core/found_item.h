@@ -38,4 +38,16 @@ inline constexpr const char16_t* kNoExtensionText = u"\u65E0\u6269\u5C55\u540D";
 // `file_system`.
 FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_system);
 
+// A FoundItem from an NTFS record. The state is the record's source (1 from
+// a file record, 2 from a folder's index); the date is the record's time as
+// stored (UTC, no time-zone conversion). During the NTFS Unformatting Scan's
+// second pass (`ntfs_phase` 2) the record's folder is unknown and the path
+// gets "dir<N>\" after the root, N being the low half of the parent number.
+FoundItem MakeFoundItem(const _FileInfoNtfs& record, int ntfs_phase = 0);
+
+// "%d-%02d-%02d %02d:%02d:%02d" of a FILETIME (100 ns units since
+// 1601-01-01, UTC). Times past the year 30827 (the high bit set) are not
+// times: they read as 1601-01-01 00:00:00.
+std::u16string FileTimeText(uint64_t file_time);
+
 }  // namespace salvor::app

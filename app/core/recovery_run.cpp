@@ -119,10 +119,29 @@ RecoveryResult RecoverOne(Shared& shared, const RecoveryTarget& target) {
     // exFAT files of 4 GiB and more.
     result.ok = engine.RecoverFatFile(target.path.c_str(), item.first_cluster, item.size, &OnRecoveryProgress, &shared);
     if (!result.ok) result.error = u"the engine could not read or write the file";
+  } else if (shared.request.file_system == u"NTFS") {
+    // Records found by the sweep of an Unformatting Scan are read from their
+    // position on the volume; every other record (the Quick Scan's, and the
+    // free records of the present $MFT that an Unformatting Scan lists
+    // first, whose position is not known) by its number.
+    const bool by_position = shared.request.mode == ScanMode::kUnformat && item.ntfs_offset != 0;
+    if (by_position ? !engine.ReNtfsRecoverFormatData : !engine.ReNtfsRecoverData) {
+      result.error = u"the engine cannot recover NTFS files";
+      return result;
+    }
+    result.ok = by_position ? engine.ReNtfsRecoverFormatData(target.path.c_str(),
+                                                             static_cast<int64_t>(item.ntfs_offset),
+                                                             &OnRecoveryProgress, &shared)
+                            : engine.ReNtfsRecoverData(target.path.c_str(), item.mft_number, &OnRecoveryProgress,
+                                                       &shared);
+    // The engine copies files whose record is free only: a live file, listed
+    // from its folder's index, is still on the volume.
+    if (!result.ok) {
+      result.error = item.state == kNtfsFromIndex
+                         ? u"the file is not deleted (its record is in use); copy it from the volume"
+                         : u"the engine could not read or write the file";
+    }
   } else {
-    // NTFS joins here: ReNtfsRecoverData with the item's record number after
-    // a Quick Scan, ReNtfsRecoverFormatData with its record position after an
-    // Unformatting Scan.
     result.error = u"recovery from " + shared.request.file_system + u" is not supported";
   }
   if (const auto written = platform::file_size(target.path)) result.written = *written;

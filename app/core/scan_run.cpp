@@ -1,5 +1,7 @@
 #include "app/core/scan_run.h"
 
+#include <algorithm>
+#include <map>
 #include <thread>
 
 #include "app/core/fat_scan.h"
@@ -197,15 +199,82 @@ bool RunFatUnformat(Shared& shared) {
   return engine.ReScanFatFormatDisk(request.total_bytes, &OnFatFormatItem, &shared);
 }
 
-// NTFS joins here: the Quick Scan sets ntfs_phase 1 and runs ReScanNtfsEx
-// (OnNtfsLiveItem: live folders listed through ReFindMftnumByFileName,
-// items to the all-items vector only), then ReScanNtfsDisk (OnNtfsItem:
-// items to both vectors); the Unformatting Scan runs ReScanNtfsDisk in
-// phase 1, ReScanNtfsFormatDisk in phase 2, then sets phase 0. Each NTFS
-// callback starts with Report() and ends with Store() as the FAT ones do.
+// The NTFS Quick Scan lists the live folders from their indexes, entering
+// each folder record it is told of. A folder is entered at most this often,
+// and never while it is already being listed further up, so indexes that
+// name one another (a hostile or damaged volume) cannot recurse for ever.
+constexpr int kMaxNtfsFolderVisits = 4;
+// Folder nesting deeper than this is not entered (each level is a frame of
+// the worker's stack).
+constexpr size_t kMaxNtfsFolderDepth = 256;
+
+struct NtfsLiveWalk {
+  Shared* shared = nullptr;
+  std::vector<uint64_t> open_folders;      // records being listed, outermost first
+  std::map<uint64_t, int> folder_visits;   // record -> times entered
+};
+
+void StoreNtfs(Shared& shared, const _FileInfoNtfs& record, bool also_deleted) {
+  Store(shared, MakeFoundItem(record, shared.ntfs_phase), also_deleted);
+}
+
+// OnNtfsLiveItem: a live entry from a folder's index. Folders are listed
+// through the same callback before the entry itself is stored; live items
+// go to the all-items vector only.
+uint32_t OnNtfsLiveItem(_FileInfoNtfs record, void* user) {
+  auto& walk = *static_cast<NtfsLiveWalk*>(user);
+  Shared& shared = *walk.shared;
+  if (!Report(shared, record.Type, record.FullPath.view())) return 1;
+  const uint64_t number = record.MftNumber;
+  if (record.Type == kEntryFolder && shared.engine->ReFindMftnumByFileName &&
+      std::find(walk.open_folders.begin(), walk.open_folders.end(), number) == walk.open_folders.end() &&
+      walk.open_folders.size() < kMaxNtfsFolderDepth && ++walk.folder_visits[number] <= kMaxNtfsFolderVisits) {
+    walk.open_folders.push_back(number);
+    shared.engine->ReFindMftnumByFileName(record.FullPath, nullptr, number, nullptr, &OnNtfsLiveItem, &walk);
+    walk.open_folders.pop_back();
+  }
+  StoreNtfs(shared, record, false);
+  return 1;
+}
+
+// OnNtfsItem: a record from the $MFT or from the sweep; to both vectors.
+uint32_t OnNtfsItem(_FileInfoNtfs record, void* user) {
+  auto& shared = *static_cast<Shared*>(user);
+  if (!Report(shared, record.Type, record.FullPath.view())) return 1;
+  StoreNtfs(shared, record, true);
+  return 1;
+}
+
+// Quick Scan: the live folders first (pass 1), then the records of the $MFT
+// no longer in use. Unformatting Scan: the $MFT's free records (pass 1),
+// then the sweep of the whole volume for the records of the file system
+// formatted over (pass 2), whose folders are unknown.
 bool RunNtfs(Shared& shared) {
+  const EngineBinding& engine = *shared.engine;
+  const ScanRequest& request = shared.request;
   shared.ntfs_phase = 0;
-  return false;
+  if (!engine.ReScanNtfsDisk) return false;
+  if (!engine.InitReEngine(request.kind, request.root.c_str())) return false;
+  bool ok = true;
+  shared.ntfs_phase = 1;
+  if (request.mode == ScanMode::kQuick) {
+    NtfsLiveWalk walk;
+    walk.shared = &shared;
+    ok = engine.ReScanNtfsEx && engine.ReScanNtfsEx(request.root.c_str(), &OnNtfsLiveItem, &walk);
+    if (!shared.stop) ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), nullptr) && ok;
+  } else {
+    ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), nullptr);
+    if (!shared.stop) {
+      shared.ntfs_phase = 2;
+      // The sweep also answers false when it met FILE records without a
+      // name (blank records of the old $MFT are common), so its answer does
+      // not tell whether the volume was read: the records it reported do.
+      ok = engine.ReScanNtfsFormatDisk && request.total_bytes != 0 && ok;
+      if (ok) engine.ReScanNtfsFormatDisk(request.root.c_str(), request.total_bytes, &OnNtfsItem, &shared);
+    }
+  }
+  shared.ntfs_phase = 0;
+  return ok;
 }
 
 void Work(std::shared_ptr<Shared> shared) {

@@ -44,7 +44,7 @@ bash "$fixture_script" "$image" "$work/manifest.tsv" -s 1 || { echo "FAIL: the f
 
 run_cli "$out" "$err" scan "$image" --fs ntfs
 check "--fs ntfs on a FAT32 image exits 2" test "$rc" -eq 2
-check "--fs ntfs says it is not supported yet" grep -q 'not supported yet' "$err"
+check "--fs ntfs says there is no NTFS file system" grep -q 'no NTFS file system found' "$err"
 
 # The default listing: a header and deleted entries only.
 run_cli "$out" "$err" scan "$image"
