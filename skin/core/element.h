@@ -1,0 +1,131 @@
+// The element tree of a skinned window: light-weight drawn elements built
+// from a layout, with their common attributes, state word and size flags,
+// the process-wide handle registry, look-up by id, layout (positions and
+// flow over sizes that a measurer supplies) and hit testing. Nothing here
+// draws; the Win32 view paints the tree and feeds it the mouse.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "skin/core/geometry.h"
+#include "skin/core/style.h"
+#include "skin/core/values.h"
+
+namespace salvor::skin {
+
+// Size flags of an element.
+namespace size_flag {
+inline constexpr std::uint32_t kWidthFixed = 0x1;
+inline constexpr std::uint32_t kWidthContent = 0x2;
+inline constexpr std::uint32_t kWidthFull = 0x4;
+inline constexpr std::uint32_t kHeightFixed = 0x10;
+inline constexpr std::uint32_t kHeightContent = 0x20;
+inline constexpr std::uint32_t kHeightFull = 0x40;
+inline constexpr std::uint32_t kNotFloating = 0x100;
+inline constexpr std::uint32_t kFloating = 0x200;
+inline constexpr std::uint32_t kWidthMask = 0x7;
+inline constexpr std::uint32_t kHeightMask = 0x70;
+inline constexpr std::uint32_t kFloatMask = 0x300;
+}  // namespace size_flag
+
+enum class VAlign { kTop = 0, kMiddle = 0x1000, kBottom = 0x2000 };
+enum class HAlign { kLeft = 0, kCenter = 0x4000, kRight = 0x8000 };
+
+// Tags a layout may use for elements ("br" only breaks flowed lines).
+bool is_element_tag(std::string_view tag);
+
+class Element;
+// Natural size of a leaf element (text extent, skin size ...): the Win32 view
+// measures with GDI, tests with fixed numbers.
+using Measure = std::function<Size(const Element&)>;
+
+class Element {
+ public:
+  explicit Element(std::string tag);
+  ~Element();
+  Element(const Element&) = delete;
+  Element& operator=(const Element&) = delete;
+
+  // Process-wide, unique, positive; 0 is never a handle. from_handle gives
+  // null once the element is gone, so holders of handles never dangle.
+  std::uint32_t handle() const { return handle_; }
+  static Element* from_handle(std::uint32_t handle);
+
+  const std::string& tag() const { return tag_; }
+  bool is_container() const;  // dlg, tab, tabctrl
+
+  // Applies one attribute: the common ones, then the element class's own.
+  // False for an attribute neither knows or a value they reject (nothing
+  // changes then). "show", "width", "height" and "float" apply only while
+  // loading. Changing "pos" at run time asks the caller to re-lay out the
+  // parent (relayout_child).
+  bool set_attribute(std::string_view name, std::string_view value, bool loading,
+                     const StyleTable& styles);
+  // Class-specific attributes kept as written ("skin", "sub", "ctrlid" ...).
+  const std::string* class_attribute(std::string_view name) const;
+
+  Element* append(std::unique_ptr<Element> child);
+  void clear_children();
+  Element* parent() const { return parent_; }
+  const std::vector<std::unique_ptr<Element>>& children() const { return children_; }
+
+  // Depth first: direct children first, then each container child in turn.
+  Element* find_by_id(int id);
+
+  bool is_hidden() const { return (state & state::kHidden) != 0; }
+  bool hidden_in_tree() const;    // itself or an ancestor hidden
+  bool disabled_in_tree() const;  // itself or an ancestor disabled
+  bool is_floating() const { return (size_flags & size_flag::kFloating) != 0; }
+  // Elements whose look follows the state word repaint on every change.
+  bool needs_redraw_on_state_change() const;
+
+  // Deepest visible, non-transparent element under the point, or null.
+  Element* hit_test(int x, int y);
+
+  // Layout. place() sets the element's rectangle from its origin (x, y)
+  // inside the parent's client area, then lays out its children.
+  void place(int x, int y, const Rect& parent_client, const Measure& measure);
+  // Gives the element a rectangle outright (the frame's parts, tab pages).
+  void set_rect(const Rect& rect, const Measure& measure);
+  Rect client_rect() const;  // rect shrunk by the style's margins
+  void layout_children(const Measure& measure);
+  void relayout_child(Element& child, const Measure& measure);
+
+  // Public fields: the element's data as the view and the dialogs use it.
+  int id = 0;
+  Rect rect;
+  std::uint32_t state = 0;
+  std::uint32_t size_flags = size_flag::kWidthContent | size_flag::kHeightContent |
+                             size_flag::kNotFloating;
+  GwStyle style;
+  std::u16string text;
+  int fixed_width = 0;
+  int fixed_height = 0;
+  VAlign valign = VAlign::kTop;
+  HAlign align = HAlign::kLeft;
+  std::string href;
+  bool transparent = false;
+  std::u16string tip;
+  PosSpec pos;
+  bool only_draw_child = false;  // "onlydrawchild" of dlg
+
+ private:
+  bool set_class_attribute(std::string_view name, std::string_view value);
+  Size content_size(const Rect& parent_client, const Measure& measure);
+  void apply_size_flags(const Rect& parent_client);
+  void flow_children(const Measure& measure, int& widest_right, int& lowest_bottom);
+
+  std::uint32_t handle_ = 0;
+  std::string tag_;
+  Element* parent_ = nullptr;
+  std::vector<std::unique_ptr<Element>> children_;
+  std::map<std::string, std::string, std::less<>> class_attributes_;
+};
+
+}  // namespace salvor::skin

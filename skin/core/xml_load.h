@@ -1,0 +1,45 @@
+// Reading the skin framework's XML documents (style table, string table and
+// window layouts) with TinyXML into the portable tables and element trees.
+// The Win32 side fetches the "GWRES" resources and hands their text here.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "skin/core/element.h"
+#include "skin/core/style.h"
+
+namespace salvor::skin {
+
+// Each returns false when the text does not parse or its root element is not
+// the expected one; the table is emptied first either way (the style table
+// keeps its default style).
+bool load_style_table(std::string_view xml, StyleTable& table);
+bool load_string_table(std::string_view xml, StringTable& table);
+
+// A window layout: root "layer" with "header", "body" and "footer" parts.
+struct Layout {
+  std::u16string title;
+  int width = 0;
+  int height = 0;
+  bool app_window = false;  // "appwin": a task-bar button
+  bool resizable = false;   // "resize"
+  bool no_border = false;   // "noborder": tool window, top-most
+  int header_height = 0;
+  int footer_height = 0;
+  // Each part is a "dlg"; a layout without one simply lacks that part.
+  std::unique_ptr<Element> header;
+  std::unique_ptr<Element> body;
+  std::unique_ptr<Element> footer;
+};
+
+// Null when the text does not parse or its root is not "layer".
+std::unique_ptr<Layout> load_layout(std::string_view xml, const StyleTable& styles,
+                                    const StringTable& strings);
+
+// Frame of a layer: header across the top, footer across the bottom, body
+// between, all inside client.
+void frame_layout(Layout& layout, const Rect& client, const Measure& measure);
+
+}  // namespace salvor::skin
