@@ -48,6 +48,23 @@ std::u16string VolumeDevicePath(std::u16string_view path) {
   return u"\\\\.\\" + std::u16string(path.substr(0, std::min<size_t>(2, path.size())));
 }
 
+std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_view path) {
+  if (path.size() > 259) return std::nullopt;
+  std::vector<std::u16string_view> components;
+  bool drive_skipped = false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    const std::u16string_view component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    if (drive_skipped) components.push_back(component);
+    drive_skipped = true;
+  }
+  return components;
+}
+
 bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
   if (!path) return false;
   bool ok = volume.device.open(VolumeDevicePath(path));

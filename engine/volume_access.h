@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -29,6 +31,11 @@ bool OpenVolume(const char16_t* path, ScannerVolume& volume);
 // The device or image path that OpenVolume opens for `path`: the image
 // mounted under its drive letter, else "\\.\" plus its first two characters.
 std::u16string VolumeDevicePath(std::u16string_view path);
+
+// The folder names of a drive path below its drive ("E:\A\\B\" gives A
+// and B): empty components are skipped and the first one, the drive, too.
+// Nothing for a path longer than the 259 characters a drive path can have.
+std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_view path);
 
 // Maps drive letter `letter` (either case) to an image file or block device;
 // an empty path removes the mapping. False for a character that is no letter.

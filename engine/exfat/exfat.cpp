@@ -61,24 +61,12 @@ bool CExFat::IsLiveFolder(uint32_t cluster) const {
 }
 
 uint32_t CExFat::LocateFolder(std::u16string_view path) {
-  if (!geometry_) return 0;
-  // Paths are limited to 259 characters, as the drive paths they come from.
-  if (path.size() > 259) return 0;
+  const auto components = FolderComponents(path);
+  if (!geometry_ || !components) return 0;
 
   exfat::DirectoryExtent extent = ExtentOfFolder(geometry_->root_cluster);
   bool live = true;
-  bool first_component = true;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view component = path.substr(start, end - start);
-    start = end + 1;
-    if (component.empty()) continue;
-    if (first_component) {  // the drive
-      first_component = false;
-      continue;
-    }
+  for (const std::u16string_view component : *components) {
     exfat::SetTarget lookup = MakeTarget(live);
     lookup.lookup_name = component;
     std::optional<exfat::EntrySet> found;

@@ -38,22 +38,12 @@ bool CFat16::ScanRootRegion(const fat::FatGeometry& g, const fat::EntryTarget& t
 
 bool CFat16::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) {
   const auto g = geometry();
-  if (!g || path.size() > 259) return false;
+  const auto components = FolderComponents(path);
+  if (!g || !components) return false;
 
   // The components after the drive, looked up from the root region.
   uint32_t cluster = 0;  // 0: the root region
-  bool first_component = true;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view component = path.substr(start, end - start);
-    start = end + 1;
-    if (component.empty()) continue;
-    if (first_component) {  // the drive
-      first_component = false;
-      continue;
-    }
+  for (const std::u16string_view component : *components) {
     fat::EntryTarget lookup;
     lookup.lookup_name = component;
     uint32_t found = 0;

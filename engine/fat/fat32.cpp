@@ -15,23 +15,11 @@ std::optional<fat::FatGeometry> CFat32::geometry() const { return fat::FatGeomet
 
 uint32_t CFat32::LocateFolder(std::u16string_view path) {
   const auto g = geometry();
-  if (!g) return 0;
-  // Paths are limited to 259 characters, as the drive paths they come from.
-  if (path.size() > 259) return 0;
+  const auto components = FolderComponents(path);
+  if (!g || !components) return 0;
 
   uint32_t cluster = g->root_cluster;
-  bool first_component = true;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view component = path.substr(start, end - start);
-    start = end + 1;
-    if (component.empty()) continue;
-    if (first_component) {  // the drive
-      first_component = false;
-      continue;
-    }
+  for (const std::u16string_view component : *components) {
     fat::EntryTarget lookup;
     lookup.lookup_name = component;
     uint32_t found = 0;

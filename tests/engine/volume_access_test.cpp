@@ -16,6 +16,14 @@ TEST(VolumeAccess, DrivePathsNameTheVolumeDevice) {
   EXPECT_EQ(VolumeDevicePath(u"E:\\Photos\\2024"), u"\\\\.\\E:") << "only the letter and colon count";
 }
 
+TEST(VolumeAccess, FolderComponentsSkipTheDriveAndEmptyNames) {
+  using Parts = std::vector<std::u16string_view>;
+  EXPECT_EQ(*FolderComponents(u"E:\\"), Parts{});
+  EXPECT_EQ(*FolderComponents(u"E:"), Parts{});
+  EXPECT_EQ(*FolderComponents(u"E:\\Photos\\\\2024\\"), (Parts{u"Photos", u"2024"}));
+  EXPECT_FALSE(FolderComponents(u"E:\\" + std::u16string(258, u'a'))) << "longer than a drive path can be";
+}
+
 TEST(VolumeAccess, MountedImagesReplaceTheirLetter) {
   ASSERT_TRUE(MountImage(u'k', u"/images/stick.img"));
   EXPECT_EQ(VolumeDevicePath(u"K:\\Docs"), u"/images/stick.img") << "letters match in either case";
