@@ -246,55 +246,20 @@ int RunRecover(const Arguments& arguments) {
   const auto options = ParseRecoverOptions(arguments);
   if (!options) return kExitUsage;
 
-  std::optional<app::FileSystemInfo> forced;
-  if (options->file_system) {
-    forced = app::FileSystemByName(*options->file_system);
-    if (!forced) {
-      PrintUsageError(u"unknown file system '" + *options->file_system + u"'");
-      return kExitUsage;
-    }
+  app::EngineBinding engine;
+  std::optional<PreparedSource> prepared;
+  if (const int failed = PrepareSource(options->source, options->file_system, options->unformat,
+                                       /*recover=*/true, engine, prepared)) {
+    return failed;
   }
+  const Source* source = &prepared->source;
+  const app::FileSystemInfo* file_system = &prepared->file_system;
   std::u16string error;
-  const auto source = OpenSource(options->source, error);
-  if (!source) {
-    PrintError(error);
-    return kExitSource;
-  }
-  const auto file_system = forced ? forced : source->file_system;
-  if (!file_system || !IsSupportedFileSystem(file_system->kind)) {
-    PrintError(options->source + u": no supported file system found (supported: " + SupportedFileSystemNames() +
-               u")");
-    return kExitSource;
-  }
-  // The NTFS scans read the $MFT's place from the NTFS boot sector: without
-  // one there is nothing to scan.
-  if (file_system && file_system->kind == kVolumeNtfs &&
-      !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
-    PrintError(options->source + u": no NTFS file system found (its boot sector is not an NTFS one)");
-    return kExitSource;
-  }
   // Writing onto the volume being recovered could overwrite the very data
   // asked for.
   if (!options->force && app::DestinationOnScannedVolume(options->source, options->destination)) {
     PrintError(std::u16string(app::kDestinationOnVolumeText) + u" (--force recovers there anyway)");
     return kExitDestination;
-  }
-  app::EngineBinding engine;
-  if (!engine.bind()) {
-    PrintError(engine.error);
-    return kExitSource;
-  }
-  if (!EngineCanScan(engine, file_system->kind, options->unformat) || !EngineCanRecover(engine, file_system->kind)) {
-    PrintError(u"the engine library lacks the " + std::u16string(file_system->name) + u" scan or recovery exports");
-    return kExitSource;
-  }
-  if (!MountSource(engine, *source, error)) {
-    PrintError(error);
-    return kExitSource;
-  }
-  if (options->unformat && source->size_bytes == 0) {
-    PrintError(options->source + u": the size of the volume is not known");
-    return kExitSource;
   }
 
   // The scan.

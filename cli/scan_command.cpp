@@ -106,57 +106,15 @@ int RunScan(const Arguments& arguments) {
   const auto options = ParseScanOptions(arguments);
   if (!options) return kExitUsage;
 
-  std::optional<app::FileSystemInfo> forced;
-  if (options->file_system) {
-    forced = app::FileSystemByName(*options->file_system);
-    if (!forced) {
-      PrintUsageError(u"unknown file system '" + *options->file_system + u"'");
-      return kExitUsage;
-    }
-  }
-
-  std::u16string error;
-  const auto source = OpenSource(options->source, error);
-  if (!source) {
-    PrintError(error);
-    return kExitSource;
-  }
-  const auto file_system = forced ? forced : source->file_system;
-  if (!file_system) {
-    PrintError(options->source + u": no supported file system found (supported: " + SupportedFileSystemNames() +
-               u")");
-    return kExitSource;
-  }
-  // The NTFS scans read the $MFT's place from the NTFS boot sector: without
-  // one there is nothing to scan.
-  if (file_system && file_system->kind == kVolumeNtfs &&
-      !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
-    PrintError(options->source + u": no NTFS file system found (its boot sector is not an NTFS one)");
-    return kExitSource;
-  }
-  if (!IsSupportedFileSystem(file_system->kind)) {
-    PrintError(options->source + u": " + file_system->name + u" is not supported yet (supported: " +
-               SupportedFileSystemNames() + u")");
-    return kExitSource;
-  }
-
   app::EngineBinding engine;
-  if (!engine.bind()) {
-    PrintError(engine.error);
-    return kExitSource;
+  std::optional<PreparedSource> prepared;
+  if (const int failed = PrepareSource(options->source, options->file_system, options->unformat,
+                                       /*recover=*/false, engine, prepared)) {
+    return failed;
   }
-  if (!EngineCanScan(engine, file_system->kind, options->unformat)) {
-    PrintError(u"the engine library lacks the " + std::u16string(file_system->name) + u" scan exports");
-    return kExitSource;
-  }
-  if (!MountSource(engine, *source, error)) {
-    PrintError(error);
-    return kExitSource;
-  }
-  if (options->unformat && source->size_bytes == 0) {
-    PrintError(options->source + u": the size of the volume is not known");
-    return kExitSource;
-  }
+  const Source* source = &prepared->source;
+  const app::FileSystemInfo* file_system = &prepared->file_system;
+  std::u16string error;
 
   app::ScanRequest request;
   request.file_system = file_system->name;

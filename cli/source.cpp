@@ -1,5 +1,6 @@
 #include "cli/source.h"
 
+#include "cli/commands.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 #include "platform/platform.h"
@@ -80,6 +81,54 @@ bool MountSource(const app::EngineBinding& engine, const Source& source, std::u1
     return false;
   }
   return true;
+}
+
+int PrepareSource(const std::u16string& argument, const std::optional<std::u16string>& file_system_name,
+                  bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared) {
+  std::optional<app::FileSystemInfo> forced;
+  if (file_system_name) {
+    forced = app::FileSystemByName(*file_system_name);
+    if (!forced) {
+      PrintUsageError(u"unknown file system '" + *file_system_name + u"'");
+      return kExitUsage;
+    }
+  }
+  std::u16string error;
+  auto source = OpenSource(argument, error);
+  if (!source) {
+    PrintError(error);
+    return kExitSource;
+  }
+  const auto file_system = forced ? forced : source->file_system;
+  if (!file_system || !IsSupportedFileSystem(file_system->kind)) {
+    PrintError(argument + u": no supported file system found (supported: " + SupportedFileSystemNames() + u")");
+    return kExitSource;
+  }
+  // The NTFS scans read the $MFT's place from the NTFS boot sector: without
+  // one there is nothing to scan.
+  if (file_system->kind == kVolumeNtfs && !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
+    PrintError(argument + u": no NTFS file system found (its boot sector is not an NTFS one)");
+    return kExitSource;
+  }
+  if (!engine.bind()) {
+    PrintError(engine.error);
+    return kExitSource;
+  }
+  if (!EngineCanScan(engine, file_system->kind, unformat) || (recover && !EngineCanRecover(engine, file_system->kind))) {
+    PrintError(u"the engine library lacks the " + std::u16string(file_system->name) +
+               (recover ? u" scan or recovery exports" : u" scan exports"));
+    return kExitSource;
+  }
+  if (!MountSource(engine, *source, error)) {
+    PrintError(error);
+    return kExitSource;
+  }
+  if (unformat && source->size_bytes == 0) {
+    PrintError(argument + u": the size of the volume is not known");
+    return kExitSource;
+  }
+  prepared = PreparedSource{std::move(*source), *file_system};
+  return kExitOk;
 }
 
 }  // namespace salvor::cli

@@ -35,4 +35,16 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
 // Makes the engine see the source under its drive letter.
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);
 
+struct PreparedSource {
+  Source source;
+  app::FileSystemInfo file_system;
+};
+
+// What scan and recover do before they scan: the --fs name (if given),
+// opening SOURCE and deciding its file system, binding the engine with the
+// exports the work needs, and showing it the source. On failure prints why
+// and gives the exit code; otherwise kExitOk with `engine` ready.
+int PrepareSource(const std::u16string& argument, const std::optional<std::u16string>& file_system_name,
+                  bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared);
+
 }  // namespace salvor::cli
