@@ -40,12 +40,7 @@ bool CFat32::SearchCluster(std::u16string_view parent_path, const char16_t* name
   if (found_cluster) *found_cluster = 0;
   const auto g = geometry();
   if (!g) return false;
-  fat::EntryTarget target;
-  if (name) target.lookup_name = std::u16string_view(name);
-  target.parent_path = parent_path;
-  target.callback = callback;
-  target.user = user;
-  return fat::ScanDirectory(volume_.device, *g, target, cluster, found_cluster);
+  return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user);
 }
 
 bool CFat32::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {

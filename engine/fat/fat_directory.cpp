@@ -197,4 +197,14 @@ bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometr
   return result;
 }
 
+bool SearchFolder(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view parent_path,
+                  const char16_t* name, uint32_t cluster, uint32_t* found_cluster, ScanCallback callback, void* user) {
+  EntryTarget target;
+  if (name) target.lookup_name = std::u16string_view(name);
+  target.parent_path = parent_path;
+  target.callback = callback;
+  target.user = user;
+  return ScanDirectory(volume, geometry, target, cluster, found_cluster);
+}
+
 }  // namespace salvor::engine::fat

@@ -89,4 +89,10 @@ void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16st
 bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometry, const EntryTarget& target,
                    uint32_t first_cluster, uint32_t* found_cluster_out);
 
+// Scans the folder that starts at `cluster` (reporting its entries under
+// `parent_path`), or with a name, looks the name up in it and stores its
+// first cluster in `found_cluster` (0: not found).
+bool SearchFolder(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view parent_path,
+                  const char16_t* name, uint32_t cluster, uint32_t* found_cluster, ScanCallback callback, void* user);
+
 }  // namespace salvor::engine::fat
