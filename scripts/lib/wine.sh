@@ -188,8 +188,13 @@ run_windows_tests() (
   local all step
   all=$(_wine_now)
   step=$all
+  . "$source_dir/scripts/lib/tinyxml.sh"
+  local tinyxml
+  tinyxml=$(tinyxml_source "$build_dir/tinyxml-source") ||
+    { _wine_log "could not fetch TinyXML's source package"; return 1; }
   cmake -S "$source_dir" -B "$build_dir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" </dev/null || return 1
+    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
+    -DSALVOR_TINYXML_SOURCE_DIR="$tinyxml" </dev/null || return 1
   _wine_log "configure: $(_wine_took "$step") s"
 
   step=$(_wine_now)
