@@ -2,6 +2,7 @@
 #include "skin/core/element.h"
 
 #include "common/text.h"
+#include "skin/core/control_geometry.h"
 
 #include <algorithm>
 #include <array>
@@ -157,6 +158,11 @@ bool Element::set_class_attribute(std::string_view name, std::string_view value)
     return false;
   if (name == "tabalign" && !is_one_of(value, {"top", "left"})) return false;
   if (name == "onlydrawchild") only_draw_child = parse_decimal(value) != 0;
+  // The kept "check" value of a box starts it checked or not.
+  if (name == "check") {
+    if (parse_decimal(value) != 0) state |= state::kChecked;
+    else state &= ~state::kChecked;
+  }
   class_attributes_.insert_or_assign(std::string(name), std::string(value));
   return true;
 }
@@ -204,8 +210,15 @@ bool Element::needs_redraw_on_state_change() const {
 
 Element* Element::hit_test(int x, int y) {
   if (is_hidden() || transparent || !rect.contains(x, y)) return nullptr;
+  if (tag_ == "richtext") {
+    // Its children are the link pieces the view laid out.
+    for (const auto& child : children_)
+      if (Element* hit = child->hit_test(x, y)) return hit;
+    return this;
+  }
   if (!is_container()) return this;
   if (only_draw_child) return this;
+  if (tag_ == "tabctrl" && tab_header_at(x, y) >= 0) return this;
   for (bool floating_pass : {true, false}) {
     for (const auto& child : children_) {
       if (child->is_floating() != floating_pass) continue;
@@ -305,9 +318,11 @@ void Element::flow_children(const Measure& measure, int& widest_right, int& lowe
     pen_x = client.left;
   };
 
+  const bool pages = tag_ == "tabctrl";
   for (const auto& owned : children_) {
     Element& child = *owned;
     if (child.pos.has_position() || child.is_floating() || child.is_hidden()) continue;
+    if (pages && child.tag_ == "tab") continue;  // pages fill the control instead
     if (child.tag_ == "br") {
       lowest_bottom = std::max(lowest_bottom, line_bottom);
       close_line();
@@ -328,6 +343,19 @@ void Element::flow_children(const Measure& measure, int& widest_right, int& lowe
 }
 
 void Element::layout_children(const Measure& measure) {
+  if (tag_ == "tabctrl") {
+    int w = class_int("tabwidth", 0);
+    int h = class_int("tabheight", 0);
+    if ((w <= 0 || h <= 0) && measure) {
+      const Size skin = measure(*this);
+      if (w <= 0) w = skin.width;
+      if (h <= 0) h = skin.height;
+    }
+    tab_header_size_ = {std::max(0, w), std::max(0, h)};
+    const Rect area = tab_page_area();
+    for (const auto& child : children_)
+      if (child->tag_ == "tab") child->set_rect(area, measure);
+  }
   int widest_right = 0;
   int lowest_bottom = 0;
   flow_children(measure, widest_right, lowest_bottom);
@@ -349,6 +377,82 @@ void Element::layout_children(const Measure& measure) {
     else if (child->valign == VAlign::kBottom) y += free_h;
     if (x != client.left || y != client.top) child->place(x, y, client, measure);
   }
+}
+
+int Element::class_int(std::string_view name, int fallback) const {
+  const std::string* value = class_attribute(name);
+  return value != nullptr ? parse_decimal(*value) : fallback;
+}
+
+int Element::tab_count() const {
+  int n = 0;
+  for (const auto& child : children_)
+    if (child->tag_ == "tab") ++n;
+  return n;
+}
+
+Element* Element::tab_page(int index) const {
+  if (index < 0) return nullptr;
+  for (const auto& child : children_) {
+    if (child->tag_ != "tab") continue;
+    if (index-- == 0) return child.get();
+  }
+  return nullptr;
+}
+
+void Element::init_tabs() {
+  if (tag_ != "tabctrl") return;
+  const int count = tab_count();
+  int selected = class_int("cursel", 0);
+  if (selected < 0 || selected >= count) selected = 0;
+  selected_tab_ = count > 0 ? selected : -1;
+  for (int k = 0; k < count; ++k) {
+    Element* page = tab_page(k);
+    if (k == selected_tab_) page->state &= ~state::kHidden;
+    else page->state |= state::kHidden;
+  }
+}
+
+bool Element::select_tab(int index, const std::function<bool(int, int)>& allow,
+                         const Measure& measure) {
+  if (tag_ != "tabctrl") return false;
+  // An index past the strip is refused before the owner is asked: it has no
+  // page the owner could look up.
+  if (index < 0 || index >= tab_count()) return false;
+  if (allow && !allow(index, selected_tab_)) return false;
+  if (index == selected_tab_) return false;
+  if (Element* old_page = tab_page(selected_tab_)) old_page->state |= state::kHidden;
+  Element* page = tab_page(index);
+  page->state &= ~state::kHidden;
+  selected_tab_ = index;
+  page->set_rect(tab_page_area(), measure);
+  return true;
+}
+
+Rect Element::tab_header_rect(int index) const {
+  if (index < 0 || index >= tab_count()) return {};
+  const std::string* align_value = class_attribute("tabalign");
+  const bool vertical = align_value != nullptr && *align_value == "left";
+  return skin::tab_header_rect(rect, index, tab_header_size_, class_int("tabpos", 0),
+                               class_int("tabspacing", 0), vertical);
+}
+
+int Element::tab_header_at(int x, int y) const {
+  const int count = tab_count();
+  for (int k = 0; k < count; ++k)
+    if (tab_header_rect(k).contains(x, y)) return k;
+  return -1;
+}
+
+Rect Element::tab_page_area() const {
+  Rect area = client_rect();
+  const int frame = std::max(0, class_int("framepos", 0));
+  const std::string* align_value = class_attribute("tabalign");
+  if (align_value != nullptr && *align_value == "left")
+    area.left = std::min(area.right, area.left + frame);
+  else
+    area.top = std::min(area.bottom, area.top + frame);
+  return area;
 }
 
 }  // namespace salvor::skin

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "skin/core/geometry.h"
+#include "skin/core/rich_text_layout.h"
 #include "skin/core/style.h"
 #include "skin/core/values.h"
 
@@ -97,6 +98,31 @@ class Element {
   void layout_children(const Measure& measure);
   void relayout_child(Element& child, const Measure& measure);
 
+  // Tab control ("tabctrl"): its "tab" children are pages that fill the
+  // control; only the selected one is shown.
+  int tab_count() const;
+  Element* tab_page(int index) const;
+  int selected_tab() const { return selected_tab_; }
+  // Selects the "cursel" page (page 0 when absent or out of range) and
+  // hides the others; the loader calls it once the pages exist.
+  void init_tabs();
+  // Selects page index. allow(new_index, old_index) is asked first and may
+  // cancel; an index out of range is refused before asking, the selected
+  // page after. True when the page changed; the new page gets the page
+  // area at once.
+  bool select_tab(int index, const std::function<bool(int, int)>& allow,
+                  const Measure& measure);
+  // Header k of the strip ("tabwidth" x "tabheight", or the tab skin's size
+  // that the measurer gave the control at its last layout).
+  Rect tab_header_rect(int index) const;
+  int tab_header_at(int x, int y) const;  // -1 when no header is there
+  Rect tab_page_area() const;
+
+  // Rich text ("richtext"): the runs of its markup; the Win32 view breaks
+  // them into lines and keeps one "link" child per link piece for the mouse.
+  std::vector<RichRun> rich_runs;
+  std::vector<RichPiece> rich_pieces;  // the runs as last laid out
+
   // Public fields: the element's data as the view and the dialogs use it.
   int id = 0;
   Rect rect;
@@ -121,7 +147,11 @@ class Element {
   void apply_size_flags(const Rect& parent_client);
   void flow_children(const Measure& measure, int& widest_right, int& lowest_bottom);
 
+  int class_int(std::string_view name, int fallback) const;
+
   std::uint32_t handle_ = 0;
+  int selected_tab_ = -1;
+  Size tab_header_size_;  // cached at layout for hit testing
   std::string tag_;
   Element* parent_ = nullptr;
   std::vector<std::unique_ptr<Element>> children_;

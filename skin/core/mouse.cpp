@@ -88,11 +88,14 @@ void MouseRouter::button_up(int x, int y) {
   // A press on one element and a release over another is no click; nor is
   // a release over an element that was hidden or disabled meanwhile.
   if (hit_test(x, y) != pressed_element || pressed_element->disabled_in_tree()) return;
-  click(*pressed_element);
+  click(*pressed_element, x, y);
 }
 
-void MouseRouter::click(Element& e) {
-  if (e.tag() == "check") {
+void MouseRouter::click(Element& e, int x, int y) {
+  if (e.tag() == "tabctrl") {
+    const int header = e.tab_header_at(x, y);
+    if (header >= 0) host_.select_tab(e, header);
+  } else if (e.tag() == "check") {
     e.state ^= state::kChecked;
     request_repaint(host_, e);
   } else if (e.tag() == "radio" && !(e.state & state::kChecked)) {

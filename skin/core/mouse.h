@@ -24,6 +24,12 @@ class ViewHost {
   virtual void set_cursor(Cursor cursor) = 0;
   virtual void mouse_entered() = 0;  // notification code 3
   virtual void mouse_left() = 0;     // notification code 4
+  // A click on header index of a tab control: notification 5, then the page
+  // change (hosts without tabs ignore it).
+  virtual void select_tab(Element& tabctrl, int index) {
+    (void)tabctrl;
+    (void)index;
+  }
 };
 
 // Asks the host to repaint the element's rectangle unless the element or an
@@ -49,7 +55,7 @@ class MouseRouter {
  private:
   bool in_header(const Element& e) const;
   void set_state_bit(Element* e, std::uint32_t bit, bool on);
-  void click(Element& e);
+  void click(Element& e, int x, int y);
 
   ViewHost& host_;
   Element* header_;

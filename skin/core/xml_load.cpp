@@ -33,6 +33,62 @@ std::string_view attribute(const TiXmlElement& e, const char* name) {
 void load_element(const TiXmlElement& xml, Element& element, const StyleTable& styles,
                   const StringTable& strings, int depth);
 
+// What the enclosing rich-text markup elements have set.
+struct RichState {
+  std::uint16_t font_bits = 0;
+  Colour colour = kNoColour;
+  int link_index = 0;
+  int link_id = 0;
+  std::string href;
+};
+
+void rich_runs_from(const TiXmlNode& parent, const RichState& outer, int& links,
+                    std::vector<RichRun>& runs, int depth) {
+  if (depth >= kMaxDepth) return;
+  for (const TiXmlNode* node = parent.FirstChild(); node != nullptr; node = node->NextSibling()) {
+    if (const TiXmlText* t = node->ToText()) {
+      RichRun run;
+      run.text = text::from_utf8(t->ValueStr());
+      run.font_code = outer.font_bits;
+      run.colour = outer.colour;
+      run.link_index = outer.link_index;
+      run.link_id = outer.link_id;
+      run.href = outer.href;
+      if (!run.text.empty()) runs.push_back(std::move(run));
+      continue;
+    }
+    const TiXmlElement* e = node->ToElement();
+    if (e == nullptr) continue;
+    const std::string& tag = e->ValueStr();
+    if (tag == "br") {
+      RichRun run;
+      run.line_break = true;
+      runs.push_back(std::move(run));
+      continue;
+    }
+    RichState inner = outer;
+    if (tag == "b") inner.font_bits |= font_bit::kBold;
+    else if (tag == "i") inner.font_bits |= font_bit::kItalic;
+    else if (tag == "u") inner.font_bits |= font_bit::kUnderline;
+    else if (tag == "c") {
+      if (const char* colour = e->Attribute("color")) inner.colour = parse_colour(colour);
+    } else if (tag == "a") {
+      inner.link_index = ++links;
+      inner.link_id = parse_decimal(attribute(*e, "id"));
+      inner.href = std::string(attribute(*e, "href"));
+    }
+    // Any other tag keeps its text with the enclosing format.
+    rich_runs_from(*e, inner, links, runs, depth + 1);
+  }
+}
+
+std::vector<RichRun> rich_runs_of(const TiXmlNode& parent) {
+  std::vector<RichRun> runs;
+  int links = 0;
+  rich_runs_from(parent, RichState{}, links, runs, 0);
+  return runs;
+}
+
 void load_children(const TiXmlElement& xml, Element& parent, const StyleTable& styles,
                    const StringTable& strings, int depth) {
   if (depth >= kMaxDepth) return;
@@ -50,9 +106,14 @@ void load_element(const TiXmlElement& xml, Element& element, const StyleTable& s
     element.set_attribute(a->Name(), a->Value(), /*loading=*/true, styles);  // rejects ignored
   if (const TiXmlNode* first = xml.FirstChild(); first != nullptr && first->ToText() != nullptr)
     element.text = expand_string_refs(text::from_utf8(first->ValueStr()), strings);
-  // Rich text children are formatted runs, not elements; the Win32 rich
-  // text reads them from its own markup.
-  if (element.tag() != "richtext") load_children(xml, element, styles, strings, depth);
+  // Rich text children are formatted runs, not elements.
+  if (element.tag() == "richtext") {
+    element.text.clear();
+    element.rich_runs = rich_runs_of(xml);
+    return;
+  }
+  load_children(xml, element, styles, strings, depth);
+  if (element.tag() == "tabctrl") element.init_tabs();
 }
 
 std::unique_ptr<Element> load_part(const TiXmlElement& layer, const char* name,
@@ -130,6 +191,58 @@ std::unique_ptr<Layout> load_layout(std::string_view xml, const StyleTable& styl
   layout->body = load_part(*root, "body", styles, strings);
   layout->footer = load_part(*root, "footer", styles, strings);
   return layout;
+}
+
+namespace {
+
+// Markup with the elements still open at its end closed there. Language
+// texts leave a run open now and then ("<c color=...>text" without "</c>");
+// closing it beats showing nothing.
+std::string close_open_elements(std::string_view markup) {
+  std::vector<std::string> open;
+  std::size_t i = 0;
+  while ((i = markup.find('<', i)) != std::string_view::npos) {
+    const std::size_t end = markup.find('>', i);
+    if (end == std::string_view::npos) break;
+    std::string_view tag = markup.substr(i + 1, end - i - 1);
+    i = end + 1;
+    if (tag.empty() || tag[0] == '!' || tag[0] == '?' || tag.back() == '/') continue;
+    const bool closing = tag[0] == '/';
+    if (closing) tag.remove_prefix(1);
+    const std::size_t name_end = tag.find_first_of(" \t\r\n");
+    const std::string name(tag.substr(0, name_end));
+    if (!closing) {
+      open.push_back(name);
+      continue;
+    }
+    // A closing tag ends its element and whatever was left open inside it.
+    for (std::size_t k = open.size(); k > 0; --k) {
+      if (open[k - 1] != name) continue;
+      open.resize(k - 1);
+      break;
+    }
+  }
+  std::string closed(markup);
+  for (auto it = open.rbegin(); it != open.rend(); ++it) closed += "</" + *it + ">";
+  return closed;
+}
+
+bool parse_wrapped(std::string_view markup, std::vector<RichRun>& runs) {
+  // Parsed like the layouts (whitespace condensed, so "spacing" makes the
+  // gaps between runs) so that the same markup looks the same either way.
+  TiXmlDocument doc;
+  const std::string wrapped = "<richtext>" + std::string(markup) + "</richtext>";
+  doc.Parse(wrapped.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  if (doc.Error() || doc.FirstChildElement() == nullptr) return false;
+  runs = rich_runs_of(*doc.FirstChildElement());
+  return true;
+}
+
+}  // namespace
+
+bool parse_rich_text(std::string_view markup, std::vector<RichRun>& runs) {
+  runs.clear();
+  return parse_wrapped(markup, runs) || parse_wrapped(close_open_elements(markup), runs);
 }
 
 void frame_layout(Layout& layout, const Rect& client, const Measure& measure) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "skin/core/element.h"
 #include "skin/core/style.h"
@@ -37,6 +38,13 @@ struct Layout {
 // Null when the text does not parse or its root is not "layer".
 std::unique_ptr<Layout> load_layout(std::string_view xml, const StyleTable& styles,
                                     const StringTable& strings);
+
+// Rich text markup as a richtext element's content, in UTF-8 ("a <b>b</b>
+// <br/><a id=\"7\">c</a>"): text runs with "b", "i", "u" (font bits), "c
+// color=" (colour), "a" (links with "id" and "href") and "br". Elements left
+// open at the end are closed there. No runs and false when it still does not
+// parse.
+bool parse_rich_text(std::string_view markup, std::vector<RichRun>& runs);
 
 // Frame of a layer: header across the top, footer across the bottom, body
 // between, all inside client.
