@@ -13,7 +13,7 @@
 tinyxml_source() {
   local cache=${1:?tinyxml_source DIR}
   local found
-  found=$(find "$cache" -maxdepth 1 -type d -name 'tinyxml-*' 2>/dev/null | head -n 1)
+  found=$(find "$cache" -mindepth 1 -maxdepth 1 -type d -name 'tinyxml-[0-9]*' 2>/dev/null | head -n 1)
   if [ -n "$found" ] && [ -f "$found/tinyxml.cpp" ]; then
     echo "$found"
     return 0
@@ -25,7 +25,7 @@ tinyxml_source() {
              -o "Dir::State::Lists=$cache/apt/lists" -o APT::Sandbox::User=root)
   apt-get "${apt[@]}" update -qq </dev/null >&2 || return 1
   (cd "$cache" && apt-get "${apt[@]}" source -qq tinyxml </dev/null >&2) || return 1
-  found=$(find "$cache" -maxdepth 1 -type d -name 'tinyxml-*' | head -n 1)
+  found=$(find "$cache" -mindepth 1 -maxdepth 1 -type d -name 'tinyxml-[0-9]*' | head -n 1)
   [ -n "$found" ] && [ -f "$found/tinyxml.cpp" ] || return 1
   echo "$found"
 }
