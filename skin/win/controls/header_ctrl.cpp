@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "skin/win/controls/child_control.h"
 #include "skin/win/resources.h"
 
 namespace salvor::skin {
@@ -19,16 +20,8 @@ constexpr UINT_PTR kSubclassId = 0x48445258;  // "HDRX"
 CHeaderCtrlEx::~CHeaderCtrlEx() { Detach(); }
 
 bool CHeaderCtrlEx::Create(HWND parent, int ctrl_id, const RECT& rect, DWORD extra_style) {
-  HWND hwnd = CreateWindowExW(0, WC_HEADERW, L"", WS_CHILD | WS_VISIBLE | HDS_HORZ | extra_style,
-                              rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ctrl_id)),
-                              GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd) return false;
-  if (!Attach(hwnd)) {
-    DestroyWindow(hwnd);
-    return false;
-  }
-  return true;
+  return CreateChildControl(WC_HEADERW, WS_CHILD | WS_VISIBLE | HDS_HORZ | extra_style, parent,
+                            ctrl_id, rect, [this](HWND hwnd) { return Attach(hwnd); });
 }
 
 bool CHeaderCtrlEx::Attach(HWND existing) {

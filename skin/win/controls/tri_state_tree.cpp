@@ -14,6 +14,7 @@
 
 #include "app/core/check_tree.h"
 #include "skin/win/controls/check_glyphs.h"
+#include "skin/win/controls/child_control.h"
 #include "skin/win/controls/control_messages.h"
 #include "skin/win/resources.h"
 
@@ -84,18 +85,10 @@ CRw3StateCheckTreeCtrl::~CRw3StateCheckTreeCtrl() {
 
 bool CRw3StateCheckTreeCtrl::Create(HWND parent, int ctrl_id, const RECT& rect, DWORD extra_style) {
   if (hwnd_ || !parent) return false;
-  HWND hwnd = CreateWindowExW(0, WC_TREEVIEWW, L"",
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
-                                  TVS_LINESATROOT | TVS_SHOWSELALWAYS | extra_style,
-                              rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(ctrl_id)),
-                              GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd) return false;
-  if (!Attach(hwnd)) {
-    DestroyWindow(hwnd);
-    return false;
-  }
-  return true;
+  return CreateChildControl(WC_TREEVIEWW,
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
+                                TVS_LINESATROOT | TVS_SHOWSELALWAYS | extra_style,
+                            parent, ctrl_id, rect, [this](HWND hwnd) { return Attach(hwnd); });
 }
 
 bool CRw3StateCheckTreeCtrl::Attach(HWND existing) {
