@@ -1,4 +1,4 @@
-// Element tree: attributes, handle registry, look-up, layout, hit testing.
+// CGwWindow tree: attributes, handle registry, look-up, layout, hit testing.
 #include "skin/core/element.h"
 
 #include "common/text.h"
@@ -18,7 +18,7 @@ namespace {
 struct Registry {
   std::mutex lock;
   std::uint32_t next = 1;
-  std::unordered_map<std::uint32_t, Element*> elements;
+  std::unordered_map<std::uint32_t, CGwWindow*> elements;
 };
 Registry& registry() {
   static Registry instance;
@@ -65,7 +65,7 @@ bool is_one_of(std::string_view value, std::initializer_list<std::string_view> k
 
 bool is_element_tag(std::string_view tag) { return find_tag(tag) != nullptr; }
 
-Element::Element(std::string tag) : tag_(std::move(tag)) {
+CGwWindow::CGwWindow(std::string tag) : tag_(std::move(tag)) {
   Registry& r = registry();
   std::lock_guard guard(r.lock);
   // Skip 0 and handles still in use should the counter ever wrap.
@@ -75,26 +75,26 @@ Element::Element(std::string tag) : tag_(std::move(tag)) {
   r.elements.emplace(handle_, this);
 }
 
-Element::~Element() {
+CGwWindow::~CGwWindow() {
   children_.clear();
   Registry& r = registry();
   std::lock_guard guard(r.lock);
   r.elements.erase(handle_);
 }
 
-Element* Element::from_handle(std::uint32_t handle) {
+CGwWindow* CGwWindow::from_handle(std::uint32_t handle) {
   Registry& r = registry();
   std::lock_guard guard(r.lock);
   auto it = r.elements.find(handle);
   return it == r.elements.end() ? nullptr : it->second;
 }
 
-bool Element::is_container() const {
+bool CGwWindow::is_container() const {
   const TagInfo* info = find_tag(tag_);
   return info != nullptr && info->container;
 }
 
-bool Element::set_attribute(std::string_view name, std::string_view value, bool loading,
+bool CGwWindow::set_attribute(std::string_view name, std::string_view value, bool loading,
                             const StyleTable& styles) {
   if (name == "class") {
     style = styles.get(value);
@@ -147,7 +147,7 @@ bool Element::set_attribute(std::string_view name, std::string_view value, bool 
   return true;
 }
 
-bool Element::set_class_attribute(std::string_view name, std::string_view value) {
+bool CGwWindow::set_class_attribute(std::string_view name, std::string_view value) {
   const TagInfo* info = find_tag(tag_);
   if (info == nullptr || name.empty()) return false;
   if (std::find(info->attributes.begin(), info->attributes.end(), name) ==
@@ -167,53 +167,53 @@ bool Element::set_class_attribute(std::string_view name, std::string_view value)
   return true;
 }
 
-const std::string* Element::class_attribute(std::string_view name) const {
+const std::string* CGwWindow::class_attribute(std::string_view name) const {
   auto it = class_attributes_.find(name);
   return it == class_attributes_.end() ? nullptr : &it->second;
 }
 
-Element* Element::append(std::unique_ptr<Element> child) {
+CGwWindow* CGwWindow::append(std::unique_ptr<CGwWindow> child) {
   child->parent_ = this;
   children_.push_back(std::move(child));
   return children_.back().get();
 }
 
-void Element::clear_children() { children_.clear(); }
+void CGwWindow::clear_children() { children_.clear(); }
 
-Element* Element::find_by_id(int wanted) {
+CGwWindow* CGwWindow::find_by_id(int wanted) {
   for (const auto& child : children_)
     if (child->id == wanted) return child.get();
   for (const auto& child : children_) {
     if (!child->is_container()) continue;
-    if (Element* found = child->find_by_id(wanted)) return found;
+    if (CGwWindow* found = child->find_by_id(wanted)) return found;
   }
   return nullptr;
 }
 
-bool Element::hidden_in_tree() const {
-  for (const Element* e = this; e != nullptr; e = e->parent_)
+bool CGwWindow::hidden_in_tree() const {
+  for (const CGwWindow* e = this; e != nullptr; e = e->parent_)
     if (e->is_hidden()) return true;
   return false;
 }
 
-bool Element::disabled_in_tree() const {
-  for (const Element* e = this; e != nullptr; e = e->parent_)
+bool CGwWindow::disabled_in_tree() const {
+  for (const CGwWindow* e = this; e != nullptr; e = e->parent_)
     if (e->state & state::kDisabled) return true;
   return false;
 }
 
-bool Element::needs_redraw_on_state_change() const {
+bool CGwWindow::needs_redraw_on_state_change() const {
   return !style.skin.empty() || style.background_hover != kNoColour ||
          style.text_hover != kNoColour || style.hover_font.has_value() ||
          is_one_of(tag_, {"button", "imgbtn", "check", "radio"});
 }
 
-Element* Element::hit_test(int x, int y) {
+CGwWindow* CGwWindow::hit_test(int x, int y) {
   if (is_hidden() || transparent || !rect.contains(x, y)) return nullptr;
   if (tag_ == "richtext") {
     // Its children are the link pieces the view laid out.
     for (const auto& child : children_)
-      if (Element* hit = child->hit_test(x, y)) return hit;
+      if (CGwWindow* hit = child->hit_test(x, y)) return hit;
     return this;
   }
   if (!is_container()) return this;
@@ -222,13 +222,13 @@ Element* Element::hit_test(int x, int y) {
   for (bool floating_pass : {true, false}) {
     for (const auto& child : children_) {
       if (child->is_floating() != floating_pass) continue;
-      if (Element* hit = child->hit_test(x, y)) return hit;
+      if (CGwWindow* hit = child->hit_test(x, y)) return hit;
     }
   }
   return this;
 }
 
-Rect Element::client_rect() const {
+Rect CGwWindow::client_rect() const {
   Rect r = rect;
   r.left += style.x_margin_px;
   r.right -= style.x_margin_px;
@@ -239,7 +239,7 @@ Rect Element::client_rect() const {
   return r;
 }
 
-void Element::apply_size_flags(const Rect& parent_client) {
+void CGwWindow::apply_size_flags(const Rect& parent_client) {
   // A full size reaches the parent's far edge (not the element's origin plus
   // the parent's extent, which would overrun the parent when offset).
   if (size_flags & size_flag::kWidthFixed) rect.right = rect.left + fixed_width;
@@ -248,7 +248,7 @@ void Element::apply_size_flags(const Rect& parent_client) {
   else if (size_flags & size_flag::kHeightFull) rect.bottom = std::max(rect.top, parent_client.bottom);
 }
 
-void Element::place(int x, int y, const Rect& parent_client, const Measure& measure) {
+void CGwWindow::place(int x, int y, const Rect& parent_client, const Measure& measure) {
   if (!is_container()) {
     const Size natural = measure ? measure(*this) : Size{};
     rect = {x, y, x + std::max(0, natural.width), y + std::max(0, natural.height)};
@@ -267,12 +267,12 @@ void Element::place(int x, int y, const Rect& parent_client, const Measure& meas
   layout_children(measure);
 }
 
-void Element::set_rect(const Rect& r, const Measure& measure) {
+void CGwWindow::set_rect(const Rect& r, const Measure& measure) {
   rect = r;
   if (is_container()) layout_children(measure);
 }
 
-void Element::relayout_child(Element& child, const Measure& measure) {
+void CGwWindow::relayout_child(CGwWindow& child, const Measure& measure) {
   if (!child.pos.has_position()) {
     layout_children(measure);  // a flowed child moves its neighbours
     return;
@@ -295,17 +295,17 @@ void Element::relayout_child(Element& child, const Measure& measure) {
   }
 }
 
-void Element::flow_children(const Measure& measure, int& widest_right, int& lowest_bottom) {
+void CGwWindow::flow_children(const Measure& measure, int& widest_right, int& lowest_bottom) {
   const Rect client = client_rect();
   widest_right = client.left;
   lowest_bottom = client.top;
   int pen_x = client.left;
   int line_top = client.top;
   int line_bottom = client.top;
-  std::vector<Element*> line;
+  std::vector<CGwWindow*> line;
 
   auto close_line = [&] {
-    for (Element* e : line) {
+    for (CGwWindow* e : line) {
       const int h = e->rect.height();
       int top = e->rect.top;
       if (e->valign == VAlign::kMiddle) top = line_top + (line_bottom - line_top - h) / 2;
@@ -320,7 +320,7 @@ void Element::flow_children(const Measure& measure, int& widest_right, int& lowe
 
   const bool pages = tag_ == "tabctrl";
   for (const auto& owned : children_) {
-    Element& child = *owned;
+    CGwWindow& child = *owned;
     if (child.pos.has_position() || child.is_floating() || child.is_hidden()) continue;
     if (pages && child.tag_ == "tab") continue;  // pages fill the control instead
     if (child.tag_ == "br") {
@@ -342,7 +342,7 @@ void Element::flow_children(const Measure& measure, int& widest_right, int& lowe
   if (!line.empty()) close_line();
 }
 
-void Element::layout_children(const Measure& measure) {
+void CGwWindow::layout_children(const Measure& measure) {
   if (tag_ == "tabctrl") {
     int w = class_int("tabwidth", 0);
     int h = class_int("tabheight", 0);
@@ -379,19 +379,19 @@ void Element::layout_children(const Measure& measure) {
   }
 }
 
-int Element::class_int(std::string_view name, int fallback) const {
+int CGwWindow::class_int(std::string_view name, int fallback) const {
   const std::string* value = class_attribute(name);
   return value != nullptr ? parse_decimal(*value) : fallback;
 }
 
-int Element::tab_count() const {
+int CGwWindow::tab_count() const {
   int n = 0;
   for (const auto& child : children_)
     if (child->tag_ == "tab") ++n;
   return n;
 }
 
-Element* Element::tab_page(int index) const {
+CGwWindow* CGwWindow::tab_page(int index) const {
   if (index < 0) return nullptr;
   for (const auto& child : children_) {
     if (child->tag_ != "tab") continue;
@@ -400,20 +400,20 @@ Element* Element::tab_page(int index) const {
   return nullptr;
 }
 
-void Element::init_tabs() {
+void CGwWindow::init_tabs() {
   if (tag_ != "tabctrl") return;
   const int count = tab_count();
   int selected = class_int("cursel", 0);
   if (selected < 0 || selected >= count) selected = 0;
   selected_tab_ = count > 0 ? selected : -1;
   for (int k = 0; k < count; ++k) {
-    Element* page = tab_page(k);
+    CGwWindow* page = tab_page(k);
     if (k == selected_tab_) page->state &= ~state::kHidden;
     else page->state |= state::kHidden;
   }
 }
 
-bool Element::select_tab(int index, const std::function<bool(int, int)>& allow,
+bool CGwWindow::select_tab(int index, const std::function<bool(int, int)>& allow,
                          const Measure& measure) {
   if (tag_ != "tabctrl") return false;
   // An index past the strip is refused before the owner is asked: it has no
@@ -421,15 +421,15 @@ bool Element::select_tab(int index, const std::function<bool(int, int)>& allow,
   if (index < 0 || index >= tab_count()) return false;
   if (allow && !allow(index, selected_tab_)) return false;
   if (index == selected_tab_) return false;
-  if (Element* old_page = tab_page(selected_tab_)) old_page->state |= state::kHidden;
-  Element* page = tab_page(index);
+  if (CGwWindow* old_page = tab_page(selected_tab_)) old_page->state |= state::kHidden;
+  CGwWindow* page = tab_page(index);
   page->state &= ~state::kHidden;
   selected_tab_ = index;
   page->set_rect(tab_page_area(), measure);
   return true;
 }
 
-Rect Element::tab_header_rect(int index) const {
+Rect CGwWindow::tab_header_rect(int index) const {
   if (index < 0 || index >= tab_count()) return {};
   const std::string* align_value = class_attribute("tabalign");
   const bool vertical = align_value != nullptr && *align_value == "left";
@@ -437,14 +437,14 @@ Rect Element::tab_header_rect(int index) const {
                                class_int("tabspacing", 0), vertical);
 }
 
-int Element::tab_header_at(int x, int y) const {
+int CGwWindow::tab_header_at(int x, int y) const {
   const int count = tab_count();
   for (int k = 0; k < count; ++k)
     if (tab_header_rect(k).contains(x, y)) return k;
   return -1;
 }
 
-Rect Element::tab_page_area() const {
+Rect CGwWindow::tab_page_area() const {
   Rect area = client_rect();
   const int frame = std::max(0, class_int("framepos", 0));
   const std::string* align_value = class_attribute("tabalign");

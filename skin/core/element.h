@@ -41,22 +41,26 @@ enum class HAlign { kLeft = 0, kCenter = 0x4000, kRight = 0x8000 };
 // Tags a layout may use for elements ("br" only breaks flowed lines).
 bool is_element_tag(std::string_view tag);
 
-class Element;
+class CGwWindow;
 // Natural size of a leaf element (text extent, skin size ...): the Win32 view
 // measures with GDI, tests with fixed numbers.
-using Measure = std::function<Size(const Element&)>;
+using Measure = std::function<Size(const CGwWindow&)>;
 
-class Element {
+// One element of the tree (a "gw window"). A single class serves every tag
+// of the layouts: the tag decides which attributes an element takes, how the
+// Win32 side draws it (skin/win/element_paint.cpp) and whether it holds
+// children, so each tag needs no class of its own.
+class CGwWindow {
  public:
-  explicit Element(std::string tag);
-  ~Element();
-  Element(const Element&) = delete;
-  Element& operator=(const Element&) = delete;
+  explicit CGwWindow(std::string tag);
+  ~CGwWindow();
+  CGwWindow(const CGwWindow&) = delete;
+  CGwWindow& operator=(const CGwWindow&) = delete;
 
   // Process-wide, unique, positive; 0 is never a handle. from_handle gives
   // null once the element is gone, so holders of handles never dangle.
   std::uint32_t handle() const { return handle_; }
-  static Element* from_handle(std::uint32_t handle);
+  static CGwWindow* from_handle(std::uint32_t handle);
 
   const std::string& tag() const { return tag_; }
   bool is_container() const;  // dlg, tab, tabctrl
@@ -71,13 +75,13 @@ class Element {
   // Class-specific attributes kept as written ("skin", "sub", "ctrlid" ...).
   const std::string* class_attribute(std::string_view name) const;
 
-  Element* append(std::unique_ptr<Element> child);
+  CGwWindow* append(std::unique_ptr<CGwWindow> child);
   void clear_children();
-  Element* parent() const { return parent_; }
-  const std::vector<std::unique_ptr<Element>>& children() const { return children_; }
+  CGwWindow* parent() const { return parent_; }
+  const std::vector<std::unique_ptr<CGwWindow>>& children() const { return children_; }
 
   // Depth first: direct children first, then each container child in turn.
-  Element* find_by_id(int id);
+  CGwWindow* find_by_id(int id);
 
   bool is_hidden() const { return (state & state::kHidden) != 0; }
   bool hidden_in_tree() const;    // itself or an ancestor hidden
@@ -87,7 +91,7 @@ class Element {
   bool needs_redraw_on_state_change() const;
 
   // Deepest visible, non-transparent element under the point, or null.
-  Element* hit_test(int x, int y);
+  CGwWindow* hit_test(int x, int y);
 
   // Layout. place() sets the element's rectangle from its origin (x, y)
   // inside the parent's client area, then lays out its children.
@@ -96,12 +100,12 @@ class Element {
   void set_rect(const Rect& rect, const Measure& measure);
   Rect client_rect() const;  // rect shrunk by the style's margins
   void layout_children(const Measure& measure);
-  void relayout_child(Element& child, const Measure& measure);
+  void relayout_child(CGwWindow& child, const Measure& measure);
 
   // Tab control ("tabctrl"): its "tab" children are pages that fill the
   // control; only the selected one is shown.
   int tab_count() const;
-  Element* tab_page(int index) const;
+  CGwWindow* tab_page(int index) const;
   int selected_tab() const { return selected_tab_; }
   // Selects the "cursel" page (page 0 when absent or out of range) and
   // hides the others; the loader calls it once the pages exist.
@@ -153,8 +157,8 @@ class Element {
   int selected_tab_ = -1;
   Size tab_header_size_;  // cached at layout for hit testing
   std::string tag_;
-  Element* parent_ = nullptr;
-  std::vector<std::unique_ptr<Element>> children_;
+  CGwWindow* parent_ = nullptr;
+  std::vector<std::unique_ptr<CGwWindow>> children_;
   std::map<std::string, std::string, std::less<>> class_attributes_;
 };
 

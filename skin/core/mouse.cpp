@@ -9,7 +9,7 @@ bool is_clickable_tag(std::string_view tag) {
   return tag == "button" || tag == "imgbtn" || tag == "link";
 }
 
-void clear_radio_group(Element& node, const std::string& group, const Element& keep,
+void clear_radio_group(CGwWindow& node, const std::string& group, const CGwWindow& keep,
                        ViewHost& host) {
   for (const auto& child : node.children()) {
     if (child.get() != &keep && child->tag() == "radio" && (child->state & state::kChecked)) {
@@ -25,25 +25,25 @@ void clear_radio_group(Element& node, const std::string& group, const Element& k
 
 }  // namespace
 
-void request_repaint(ViewHost& host, const Element& element) {
+void request_repaint(ViewHost& host, const CGwWindow& element) {
   if (!element.hidden_in_tree()) host.repaint(element.rect);
 }
 
-Element* MouseRouter::hit_test(int x, int y) const {
-  for (Element* part : {header_, body_, footer_}) {
+CGwWindow* MouseRouter::hit_test(int x, int y) const {
+  for (CGwWindow* part : {header_, body_, footer_}) {
     if (part == nullptr) continue;
-    if (Element* hit = part->hit_test(x, y)) return hit;
+    if (CGwWindow* hit = part->hit_test(x, y)) return hit;
   }
   return nullptr;
 }
 
-bool MouseRouter::in_header(const Element& e) const {
-  for (const Element* p = &e; p != nullptr; p = p->parent())
+bool MouseRouter::in_header(const CGwWindow& e) const {
+  for (const CGwWindow* p = &e; p != nullptr; p = p->parent())
     if (p == header_) return true;
   return false;
 }
 
-void MouseRouter::set_state_bit(Element* e, std::uint32_t bit, bool on) {
+void MouseRouter::set_state_bit(CGwWindow* e, std::uint32_t bit, bool on) {
   if (e == nullptr) return;
   const std::uint32_t before = e->state;
   if (on) e->state |= bit;
@@ -56,8 +56,8 @@ void MouseRouter::mouse_move(int x, int y) {
     inside_ = true;
     host_.mouse_entered();
   }
-  Element* hit = hit_test(x, y);
-  Element* old = hovered();
+  CGwWindow* hit = hit_test(x, y);
+  CGwWindow* old = hovered();
   if (hit == old) return;
   set_state_bit(old, state::kHover, false);
   hovered_ = hit != nullptr ? hit->handle() : 0;
@@ -66,7 +66,7 @@ void MouseRouter::mouse_move(int x, int y) {
 }
 
 void MouseRouter::button_down(int x, int y, bool window_normal) {
-  Element* hit = hit_test(x, y);
+  CGwWindow* hit = hit_test(x, y);
   if (hit == nullptr) return;
   if (in_header(*hit) && !is_clickable_tag(hit->tag())) {
     if (window_normal) host_.start_window_move();
@@ -80,7 +80,7 @@ void MouseRouter::button_down(int x, int y, bool window_normal) {
 
 void MouseRouter::button_up(int x, int y) {
   const bool had_press = pressed_ != 0;
-  Element* pressed_element = pressed();
+  CGwWindow* pressed_element = pressed();
   pressed_ = 0;
   if (had_press) host_.set_capture(false);
   if (pressed_element == nullptr) return;
@@ -91,7 +91,7 @@ void MouseRouter::button_up(int x, int y) {
   click(*pressed_element, x, y);
 }
 
-void MouseRouter::click(Element& e, int x, int y) {
+void MouseRouter::click(CGwWindow& e, int x, int y) {
   if (e.tag() == "tabctrl") {
     const int header = e.tab_header_at(x, y);
     if (header >= 0) host_.select_tab(e, header);
@@ -103,7 +103,7 @@ void MouseRouter::click(Element& e, int x, int y) {
     request_repaint(host_, e);
     // One group spans the whole view, not just one part.
     if (const std::string* group = e.class_attribute("group")) {
-      for (Element* part : {header_, body_, footer_})
+      for (CGwWindow* part : {header_, body_, footer_})
         if (part != nullptr) clear_radio_group(*part, *group, e, host_);
     }
   }
@@ -112,8 +112,8 @@ void MouseRouter::click(Element& e, int x, int y) {
 }
 
 void MouseRouter::mouse_leave() {
-  Element* h = hovered();
-  Element* p = pressed();
+  CGwWindow* h = hovered();
+  CGwWindow* p = pressed();
   set_state_bit(h, state::kHover | state::kPushed, false);
   if (p != h) set_state_bit(p, state::kHover | state::kPushed, false);
   hovered_ = pressed_ = 0;

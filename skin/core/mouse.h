@@ -26,7 +26,7 @@ class ViewHost {
   virtual void mouse_left() = 0;     // notification code 4
   // A click on header index of a tab control: notification 5, then the page
   // change (hosts without tabs ignore it).
-  virtual void select_tab(Element& tabctrl, int index) {
+  virtual void select_tab(CGwWindow& tabctrl, int index) {
     (void)tabctrl;
     (void)index;
   }
@@ -34,14 +34,14 @@ class ViewHost {
 
 // Asks the host to repaint the element's rectangle unless the element or an
 // ancestor is hidden.
-void request_repaint(ViewHost& host, const Element& element);
+void request_repaint(ViewHost& host, const CGwWindow& element);
 
 class MouseRouter {
  public:
-  MouseRouter(ViewHost& host, Element* header, Element* body, Element* footer)
+  MouseRouter(ViewHost& host, CGwWindow* header, CGwWindow* body, CGwWindow* footer)
       : host_(host), header_(header), body_(body), footer_(footer) {}
 
-  Element* hit_test(int x, int y) const;  // header, body, footer in turn
+  CGwWindow* hit_test(int x, int y) const;  // header, body, footer in turn
 
   void mouse_move(int x, int y);
   // window_normal: neither minimised nor maximised (a window move needs it).
@@ -49,18 +49,18 @@ class MouseRouter {
   void button_up(int x, int y);
   void mouse_leave();
 
-  Element* hovered() const { return Element::from_handle(hovered_); }
-  Element* pressed() const { return Element::from_handle(pressed_); }
+  CGwWindow* hovered() const { return CGwWindow::from_handle(hovered_); }
+  CGwWindow* pressed() const { return CGwWindow::from_handle(pressed_); }
 
  private:
-  bool in_header(const Element& e) const;
-  void set_state_bit(Element* e, std::uint32_t bit, bool on);
-  void click(Element& e, int x, int y);
+  bool in_header(const CGwWindow& e) const;
+  void set_state_bit(CGwWindow* e, std::uint32_t bit, bool on);
+  void click(CGwWindow& e, int x, int y);
 
   ViewHost& host_;
-  Element* header_;
-  Element* body_;
-  Element* footer_;
+  CGwWindow* header_;
+  CGwWindow* body_;
+  CGwWindow* footer_;
   // Held by handle: the tree may change under a resting mouse.
   std::uint32_t hovered_ = 0;
   std::uint32_t pressed_ = 0;

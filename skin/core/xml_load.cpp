@@ -30,7 +30,7 @@ std::string_view attribute(const TiXmlElement& e, const char* name) {
   return value != nullptr ? std::string_view(value) : std::string_view();
 }
 
-void load_element(const TiXmlElement& xml, Element& element, const StyleTable& styles,
+void load_element(const TiXmlElement& xml, CGwWindow& element, const StyleTable& styles,
                   const StringTable& strings, int depth);
 
 // What the enclosing rich-text markup elements have set.
@@ -89,18 +89,18 @@ std::vector<RichRun> rich_runs_of(const TiXmlNode& parent) {
   return runs;
 }
 
-void load_children(const TiXmlElement& xml, Element& parent, const StyleTable& styles,
+void load_children(const TiXmlElement& xml, CGwWindow& parent, const StyleTable& styles,
                    const StringTable& strings, int depth) {
   if (depth >= kMaxDepth) return;
   for (const TiXmlElement* child = xml.FirstChildElement(); child != nullptr;
        child = child->NextSiblingElement()) {
     if (!is_element_tag(child->ValueStr())) continue;  // unknown tags are skipped
-    Element* e = parent.append(std::make_unique<Element>(child->ValueStr()));
+    CGwWindow* e = parent.append(std::make_unique<CGwWindow>(child->ValueStr()));
     load_element(*child, *e, styles, strings, depth + 1);
   }
 }
 
-void load_element(const TiXmlElement& xml, Element& element, const StyleTable& styles,
+void load_element(const TiXmlElement& xml, CGwWindow& element, const StyleTable& styles,
                   const StringTable& strings, int depth) {
   for (const TiXmlAttribute* a = xml.FirstAttribute(); a != nullptr; a = a->Next())
     element.set_attribute(a->Name(), a->Value(), /*loading=*/true, styles);  // rejects ignored
@@ -116,18 +116,18 @@ void load_element(const TiXmlElement& xml, Element& element, const StyleTable& s
   if (element.tag() == "tabctrl") element.init_tabs();
 }
 
-std::unique_ptr<Element> load_part(const TiXmlElement& layer, const char* name,
+std::unique_ptr<CGwWindow> load_part(const TiXmlElement& layer, const char* name,
                                    const StyleTable& styles, const StringTable& strings) {
   const TiXmlElement* xml = layer.FirstChildElement(name);
   if (xml == nullptr) return nullptr;
-  auto part = std::make_unique<Element>("dlg");
+  auto part = std::make_unique<CGwWindow>("dlg");
   load_element(*xml, *part, styles, strings, 1);
   return part;
 }
 
 // Height of a header or footer strip: its "height", else what its content
 // needs.
-int strip_height(Element& part, const Rect& client, const Measure& measure) {
+int strip_height(CGwWindow& part, const Rect& client, const Measure& measure) {
   if (part.size_flags & size_flag::kHeightFixed) return part.fixed_height;
   const std::uint32_t saved = part.size_flags;
   part.size_flags = (saved & ~size_flag::kWidthMask) | size_flag::kWidthFull;

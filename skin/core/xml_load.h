@@ -30,9 +30,9 @@ struct Layout {
   int header_height = 0;
   int footer_height = 0;
   // Each part is a "dlg"; a layout without one simply lacks that part.
-  std::unique_ptr<Element> header;
-  std::unique_ptr<Element> body;
-  std::unique_ptr<Element> footer;
+  std::unique_ptr<CGwWindow> header;
+  std::unique_ptr<CGwWindow> body;
+  std::unique_ptr<CGwWindow> footer;
 };
 
 // Null when the text does not parse or its root is not "layer".

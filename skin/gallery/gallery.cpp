@@ -98,7 +98,7 @@ class GalleryDialog : public CGwDialogImpl<GalleryDialog> {
   }
 
   bool IsItemShown(int id) const {
-    const Element* e = FindItem(id);
+    const CGwWindow* e = FindItem(id);
     return e != nullptr && !e->is_hidden();
   }
 

@@ -150,13 +150,13 @@ void CGwDialogBase::EndDialog(INT_PTR result) {
   }
 }
 
-Element* CGwDialogBase::FindItem(int id) { return view_.FindItem(id); }
-const Element* CGwDialogBase::FindItem(int id) const { return view_.FindItem(id); }
+CGwWindow* CGwDialogBase::FindItem(int id) { return view_.FindItem(id); }
+const CGwWindow* CGwDialogBase::FindItem(int id) const { return view_.FindItem(id); }
 
-void CGwDialogBase::RepaintElement(const Element& e) { request_repaint(view_, e); }
+void CGwDialogBase::RepaintElement(const CGwWindow& e) { request_repaint(view_, e); }
 
 int CGwDialogBase::SetItemText(int id, std::u16string_view text) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   RepaintElement(*e);
   e->text = std::u16string(text);
@@ -167,19 +167,19 @@ int CGwDialogBase::SetItemText(int id, std::u16string_view text) {
 }
 
 std::u16string CGwDialogBase::GetItemText(int id) const {
-  const Element* e = FindItem(id);
+  const CGwWindow* e = FindItem(id);
   return e != nullptr ? e->text : std::u16string();
 }
 
 int CGwDialogBase::ShowItem(int id, bool show) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   view_.ShowElement(*e, show);
   return 1;
 }
 
 int CGwDialogBase::EnableItem(int id, bool enable) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   if (enable) e->state &= ~state::kDisabled;
   else e->state |= state::kDisabled;
@@ -188,16 +188,16 @@ int CGwDialogBase::EnableItem(int id, bool enable) {
 }
 
 int CGwDialogBase::SetItemCheck(int id, bool checked) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   if (checked && e->tag() == "radio") {
     // A group keeps one checked radio, as a click would.
     if (const std::string* group = e->class_attribute("group")) {
-      for (Element* part : {view_.header(), view_.body(), view_.footer()}) {
+      for (CGwWindow* part : {view_.header(), view_.body(), view_.footer()}) {
         if (part == nullptr) continue;
-        std::vector<Element*> stack{part};
+        std::vector<CGwWindow*> stack{part};
         while (!stack.empty()) {
-          Element* node = stack.back();
+          CGwWindow* node = stack.back();
           stack.pop_back();
           for (const auto& child : node->children()) stack.push_back(child.get());
           const std::string* g = node->class_attribute("group");
@@ -217,12 +217,12 @@ int CGwDialogBase::SetItemCheck(int id, bool checked) {
 }
 
 bool CGwDialogBase::GetItemCheck(int id) const {
-  const Element* e = FindItem(id);
+  const CGwWindow* e = FindItem(id);
   return e != nullptr && (e->state & state::kChecked) != 0;
 }
 
 int CGwDialogBase::SetItemAttribute(int id, std::string_view name, std::string_view value) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   RepaintElement(*e);
   if (!e->set_attribute(name, value, /*loading=*/false, GwStyles())) return 0;
@@ -232,13 +232,13 @@ int CGwDialogBase::SetItemAttribute(int id, std::string_view name, std::string_v
 }
 
 int CGwDialogBase::SetRichText(int id, std::u16string_view markup) {
-  Element* e = FindItem(id);
+  CGwWindow* e = FindItem(id);
   if (e == nullptr) return 0;
   return view_.SetRichText(*e, salvor::text::to_utf8(markup)) ? 1 : 0;
 }
 
 int CGwDialogBase::SelectTab(int tabctrl_id, int index) {
-  Element* e = FindItem(tabctrl_id);
+  CGwWindow* e = FindItem(tabctrl_id);
   if (e == nullptr || e->tag() != "tabctrl") return 0;
   return view_.SelectTab(*e, index) ? 1 : 0;
 }

@@ -60,8 +60,8 @@ class CGwDialogBase {
   // Selects page index of tab control tabctrl_id (notification 5 first).
   // 1 when the page changed.
   int SelectTab(int tabctrl_id, int index);
-  Element* FindItem(int id);
-  const Element* FindItem(int id) const;
+  CGwWindow* FindItem(int id);
+  const CGwWindow* FindItem(int id) const;
 
  protected:
   // After the view exists, before the window is shown. FALSE ends creation
@@ -78,7 +78,7 @@ class CGwDialogBase {
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
-  void RepaintElement(const Element& e);
+  void RepaintElement(const CGwWindow& e);
 
   unsigned layout_id_;
   HWND hwnd_ = nullptr;

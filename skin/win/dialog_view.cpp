@@ -53,7 +53,7 @@ GwWinManager& GwWinManager::Instance() {
   return manager;
 }
 
-CGwDialogView::CGwDialogView() : measure_([](const Element& e) { return MeasureElement(e); }) {}
+CGwDialogView::CGwDialogView() : measure_([](const CGwWindow& e) { return MeasureElement(e); }) {}
 
 CGwDialogView::~CGwDialogView() {
   if (hwnd_ != nullptr && IsWindow(hwnd_)) {
@@ -102,11 +102,11 @@ HWND CGwDialogView::Create(HWND parent, int ctrl_id) {
   return hwnd_;
 }
 
-Element* CGwDialogView::FindItem(int id) const {
-  for (Element* part : {header(), body(), footer()}) {
+CGwWindow* CGwDialogView::FindItem(int id) const {
+  for (CGwWindow* part : {header(), body(), footer()}) {
     if (part == nullptr) continue;
     if (part->id == id) return part;
-    if (Element* found = part->find_by_id(id)) return found;
+    if (CGwWindow* found = part->find_by_id(id)) return found;
   }
   return nullptr;
 }
@@ -116,13 +116,13 @@ void CGwDialogView::Relayout() {
   RECT client{};
   GetClientRect(hwnd_, &client);
   frame_layout(*layout_, Rect{0, 0, client.right, client.bottom}, measure_);
-  for (Element* part : {header(), body(), footer()})
+  for (CGwWindow* part : {header(), body(), footer()})
     if (part != nullptr) AfterLayout(*part);
   InvalidateAll();
 }
 
-void CGwDialogView::RelayoutElement(Element& e) {
-  Element* parent = e.parent();
+void CGwDialogView::RelayoutElement(CGwWindow& e) {
+  CGwWindow* parent = e.parent();
   if (parent == nullptr) {
     Relayout();
     return;
@@ -131,7 +131,7 @@ void CGwDialogView::RelayoutElement(Element& e) {
   AfterLayout(*parent);
 }
 
-bool CGwDialogView::SetRichText(Element& e, std::string_view markup_utf8) {
+bool CGwDialogView::SetRichText(CGwWindow& e, std::string_view markup_utf8) {
   std::vector<RichRun> runs;
   if (e.tag() != "richtext" || !parse_rich_text(markup_utf8, runs)) return false;
   request_repaint(*this, e);
@@ -143,7 +143,7 @@ bool CGwDialogView::SetRichText(Element& e, std::string_view markup_utf8) {
   return true;
 }
 
-bool CGwDialogView::SelectTab(Element& tabctrl, int index) {
+bool CGwDialogView::SelectTab(CGwWindow& tabctrl, int index) {
   auto allow = [&](int new_index, int old_index) {
     GwNotifyTabChanging n{};
     n.tabctrl_id = tabctrl.id;
@@ -156,17 +156,17 @@ bool CGwDialogView::SelectTab(Element& tabctrl, int index) {
   // The notification may destroy or change the tree: hold the handle.
   const std::uint32_t handle = tabctrl.handle();
   if (!tabctrl.select_tab(index, allow, measure_)) return false;
-  Element* still = Element::from_handle(handle);
+  CGwWindow* still = CGwWindow::from_handle(handle);
   if (still == nullptr) return false;
   AfterLayout(*still);
   request_repaint(*this, *still);
   return true;
 }
 
-void CGwDialogView::ShowElement(Element& e, bool show) {
+void CGwDialogView::ShowElement(CGwWindow& e, bool show) {
   const bool was_hidden = e.is_hidden();
   if (show == !was_hidden) return;
-  Element* parent = e.parent();
+  CGwWindow* parent = e.parent();
   const bool flowed = parent != nullptr && !e.pos.has_position() && !e.is_floating();
   if (!show) {
     // Repaint before hiding: a hidden element asks for nothing.
@@ -226,7 +226,7 @@ void CGwDialogView::Render() {
   RECT all{0, 0, surface_width_, surface_height_};
   FillRect(surface_dc_, &all, blank);
   DeleteObject(blank);
-  for (Element* part : {header(), body(), footer()})
+  for (CGwWindow* part : {header(), body(), footer()})
     if (part != nullptr) PaintTree(surface_dc_, *part, clip, hwnd_);
   SelectClipRgn(surface_dc_, nullptr);
   SelectObject(surface_dc_, old_font);
@@ -261,7 +261,7 @@ void CGwDialogView::DestroySurface() {
   surface_ = nullptr;
 }
 
-void CGwDialogView::AfterLayout(Element& e) {
+void CGwDialogView::AfterLayout(CGwWindow& e) {
   if (e.tag() == "richtext") {
     LayoutRichText(e);
     return;  // its children are its link pieces
@@ -270,7 +270,7 @@ void CGwDialogView::AfterLayout(Element& e) {
   for (const auto& child : e.children()) AfterLayout(*child);
 }
 
-void CGwDialogView::SyncRealWindows(Element& e) {
+void CGwDialogView::SyncRealWindows(CGwWindow& e) {
   if (e.tag() != "realwnd") {
     if (e.tag() == "richtext") return;
     for (const auto& child : e.children()) SyncRealWindows(*child);
@@ -319,7 +319,7 @@ void CGwDialogView::SendNotify(NMHDR& hdr, UINT code) {
 }
 
 void CGwDialogView::UpdateTooltip() {
-  Element* hovered = router_ ? router_->hovered() : nullptr;
+  CGwWindow* hovered = router_ ? router_->hovered() : nullptr;
   const std::uint32_t owner = hovered != nullptr ? hovered->handle() : 0;
   if (owner == tooltip_owner_) return;
   tooltip_owner_ = owner;
@@ -341,9 +341,9 @@ HWND CGwDialogView::TopLevel() const {
 
 void CGwDialogView::HeaderDoubleClick(int x, int y) {
   if (!router_) return;
-  Element* hit = router_->hit_test(x, y);
+  CGwWindow* hit = router_->hit_test(x, y);
   bool in_header = false;
-  for (const Element* p = hit; p != nullptr; p = p->parent())
+  for (const CGwWindow* p = hit; p != nullptr; p = p->parent())
     if (p == header()) in_header = true;
   if (hit != nullptr && in_header && !is_clickable_tag(hit->tag())) {
     if (layout_->resizable) {
@@ -409,7 +409,7 @@ void CGwDialogView::mouse_left() {
   SendNotify(n, gwn::kMouseLeft);
 }
 
-void CGwDialogView::select_tab(Element& tabctrl, int index) { SelectTab(tabctrl, index); }
+void CGwDialogView::select_tab(CGwWindow& tabctrl, int index) { SelectTab(tabctrl, index); }
 
 LRESULT CALLBACK CGwDialogView::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {

@@ -44,29 +44,29 @@ class CGwDialogView : public ViewHost {
   void SetLayout(std::unique_ptr<Layout> layout);
   Layout* layout() { return layout_.get(); }
   const Layout* layout() const { return layout_.get(); }
-  Element* header() const { return layout_ ? layout_->header.get() : nullptr; }
-  Element* body() const { return layout_ ? layout_->body.get() : nullptr; }
-  Element* footer() const { return layout_ ? layout_->footer.get() : nullptr; }
+  CGwWindow* header() const { return layout_ ? layout_->header.get() : nullptr; }
+  CGwWindow* body() const { return layout_ ? layout_->body.get() : nullptr; }
+  CGwWindow* footer() const { return layout_ ? layout_->footer.get() : nullptr; }
 
   // Creates the child window filling parent's client area.
   HWND Create(HWND parent, int ctrl_id = kGwViewId);
   HWND hwnd() const { return hwnd_; }
 
   // Header, then body, then footer; depth first in each. Null if absent.
-  Element* FindItem(int id) const;
+  CGwWindow* FindItem(int id) const;
 
   // Lays the three parts out over the client area again.
   void Relayout();
   // Lays one element out again inside its parent after a change of its
   // text, position or visibility (a flowed element re-flows its parent).
-  void RelayoutElement(Element& e);
+  void RelayoutElement(CGwWindow& e);
   // Rich text: new markup (UTF-8) as the element's runs, laid out at once.
-  bool SetRichText(Element& e, std::string_view markup_utf8);
+  bool SetRichText(CGwWindow& e, std::string_view markup_utf8);
   // Tab page k of a tab control, with notification 5 first (its cancel
   // flag keeps the old page). False when nothing changed.
-  bool SelectTab(Element& tabctrl, int index);
+  bool SelectTab(CGwWindow& tabctrl, int index);
   // Shows or hides an element (and the real windows inside it).
-  void ShowElement(Element& e, bool show);
+  void ShowElement(CGwWindow& e, bool show);
 
   // Adds rect to the invalid region; the next WM_PAINT renders it.
   void Invalidate(const Rect& rect);
@@ -102,7 +102,7 @@ class CGwDialogView : public ViewHost {
   void set_cursor(Cursor cursor) override;
   void mouse_entered() override;
   void mouse_left() override;
-  void select_tab(Element& tabctrl, int index) override;
+  void select_tab(CGwWindow& tabctrl, int index) override;
 
  private:
   struct RealWndState {
@@ -115,8 +115,8 @@ class CGwDialogView : public ViewHost {
   void Render();
   void RecreateSurface(int width, int height);
   void DestroySurface();
-  void AfterLayout(Element& e);  // rich text breaking and realwnd moves below e
-  void SyncRealWindows(Element& e);
+  void AfterLayout(CGwWindow& e);  // rich text breaking and realwnd moves below e
+  void SyncRealWindows(CGwWindow& e);
   void SendNotify(NMHDR& hdr, UINT code);
   void UpdateTooltip();
   void HeaderDoubleClick(int x, int y);

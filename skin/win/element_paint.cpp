@@ -27,19 +27,19 @@ RECT to_rect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-int class_int(const Element& e, std::string_view name, int fallback) {
+int class_int(const CGwWindow& e, std::string_view name, int fallback) {
   const std::string* value = e.class_attribute(name);
   return value != nullptr && !value->empty() ? parse_decimal(*value) : fallback;
 }
 
-CGwSkinBase* class_skin(const Element& e, std::string_view name) {
+CGwSkinBase* class_skin(const CGwWindow& e, std::string_view name) {
   const std::string* value = e.class_attribute(name);
   return value != nullptr && !value->empty() ? FindSkin(*value) : nullptr;
 }
 
 // The state word a skin sees: the element's own bits, plus disabled when a
 // container above it is disabled.
-std::uint32_t draw_state(const Element& e) {
+std::uint32_t draw_state(const CGwWindow& e) {
   std::uint32_t s = e.state & (state::kHover | state::kPushed | state::kChecked | state::kDisabled);
   if (e.disabled_in_tree()) s |= state::kDisabled;
   return s;
@@ -65,7 +65,7 @@ class FontScope {
   HGDIOBJ old_;
 };
 
-void draw_text(HDC dc, const Element& e, const Rect& r, UINT format) {
+void draw_text(HDC dc, const CGwWindow& e, const Rect& r, UINT format) {
   if (e.text.empty()) return;
   FontScope font(dc, EffectiveFontCode(e));
   SetTextColor(dc, EffectiveTextColour(e));
@@ -83,7 +83,7 @@ Size text_extent(const std::u16string& text, std::uint16_t font_code, UINT forma
   return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
-void paint_background(HDC dc, const Element& e) {
+void paint_background(HDC dc, const CGwWindow& e) {
   if (e.tag() == "hr") return;  // its "crbg" is the line colour
   if (!e.style.skin.empty()) {
     if (CGwSkinBase* skin = FindSkin(e.style.skin)) {
@@ -98,7 +98,7 @@ void paint_background(HDC dc, const Element& e) {
     fill(dc, e.rect, e.style.background);
 }
 
-void paint_progress(HDC dc, const Element& e) {
+void paint_progress(HDC dc, const CGwWindow& e) {
   if (CGwSkinBase* bg = class_skin(e, "bgskin")) bg->Draw(dc, e.rect, state::kNone);
   const int min = class_int(e, "min", 0);
   const int max = class_int(e, "max", 100);
@@ -140,7 +140,7 @@ void paint_progress(HDC dc, const Element& e) {
   DeleteObject(saved);
 }
 
-void paint_line(HDC dc, const Element& e) {
+void paint_line(HDC dc, const CGwWindow& e) {
   int style = PS_SOLID;
   if (const std::string* s = e.class_attribute("style")) {
     if (*s == "dash") style = PS_DASH;
@@ -162,7 +162,7 @@ void paint_line(HDC dc, const Element& e) {
   DeleteObject(pen);
 }
 
-void paint_box(HDC dc, const Element& e, HWND view, bool radio) {
+void paint_box(HDC dc, const CGwWindow& e, HWND view, bool radio) {
   const int top = e.rect.top + (e.rect.height() - kBoxPx) / 2;
   RECT box{e.rect.left, top, e.rect.left + kBoxPx, top + kBoxPx};
   const bool checked = (e.state & state::kChecked) != 0;
@@ -193,7 +193,7 @@ void paint_box(HDC dc, const Element& e, HWND view, bool radio) {
 }
 
 // Icons by (id, from the system, size), loaded once.
-HICON icon_of(const Element& e, int size) {
+HICON icon_of(const CGwWindow& e, int size) {
   static std::map<std::tuple<int, bool, int>, HICON> icons;
   const std::string* oem = e.class_attribute("oem");
   const bool system = oem != nullptr && !oem->empty();
@@ -209,14 +209,14 @@ HICON icon_of(const Element& e, int size) {
   return result;
 }
 
-int icon_size(const Element& e) { return std::clamp(class_int(e, "size", 16), 1, 256); }
+int icon_size(const CGwWindow& e) { return std::clamp(class_int(e, "size", 16), 1, 256); }
 
 // The frame behind the pages ("frameskin" over the page area).
-void paint_tab_frame(HDC dc, const Element& e) {
+void paint_tab_frame(HDC dc, const CGwWindow& e) {
   if (CGwSkinBase* frame = class_skin(e, "frameskin")) frame->Draw(dc, e.tab_page_area(), state::kNone);
 }
 
-void paint_tab_headers(HDC dc, const Element& e) {
+void paint_tab_headers(HDC dc, const CGwWindow& e) {
   CGwSkinBase* skin = class_skin(e, "tabskin");
   CGwSkinBase* icons = class_skin(e, "iconskin");
   const int icon_x = class_int(e, "icon-x", 0);
@@ -236,7 +236,7 @@ void paint_tab_headers(HDC dc, const Element& e) {
                     header.top + icon_y + size.height};
       icons->Draw(dc, at, state::kNone, k);
     }
-    const Element* page = e.tab_page(k);
+    const CGwWindow* page = e.tab_page(k);
     const std::string* title = page->class_attribute("title");
     if (title == nullptr || title->empty()) continue;
     const std::u16string text = salvor::text::from_utf8(*title);
@@ -254,7 +254,7 @@ void paint_tab_headers(HDC dc, const Element& e) {
   }
 }
 
-void paint_content(HDC dc, const Element& e, HWND view) {
+void paint_content(HDC dc, const CGwWindow& e, HWND view) {
   const std::string& tag = e.tag();
   const Rect client = e.client_rect();
   if (tag == "text" || tag == "link") {
@@ -282,7 +282,7 @@ void paint_content(HDC dc, const Element& e, HWND view) {
   // realwnd: its control draws itself; br: nothing.
 }
 
-bool outside(const Element& e, HRGN update) {
+bool outside(const CGwWindow& e, HRGN update) {
   if (update == nullptr) return false;
   RECT rc = to_rect(e.rect);
   return !RectInRegion(update, &rc);
@@ -295,17 +295,17 @@ HDC MeasureDc() {
   return dc;
 }
 
-std::uint16_t EffectiveFontCode(const Element& e) {
+std::uint16_t EffectiveFontCode(const CGwWindow& e) {
   if ((e.state & state::kHover) && e.style.hover_font) return *e.style.hover_font;
-  for (const Element* p = &e; p != nullptr; p = p->parent())
+  for (const CGwWindow* p = &e; p != nullptr; p = p->parent())
     if (p->style.font) return *p->style.font;
   return 0;
 }
 
-COLORREF EffectiveTextColour(const Element& e) {
+COLORREF EffectiveTextColour(const CGwWindow& e) {
   if (e.disabled_in_tree()) return e.style.text_disabled;
   if ((e.state & state::kHover) && e.style.text_hover != kNoColour) return e.style.text_hover;
-  for (const Element* p = &e; p != nullptr; p = p->parent())
+  for (const CGwWindow* p = &e; p != nullptr; p = p->parent())
     if (p->style.text != kNoColour) return p->style.text;
   return RGB(0, 0, 0);
 }
@@ -320,7 +320,7 @@ int TextWidthPx(std::u16string_view text, std::uint16_t font_code) {
   return size.cx;
 }
 
-Size MeasureElement(const Element& e) {
+Size MeasureElement(const CGwWindow& e) {
   const std::string& tag = e.tag();
   const int margin_w = 2 * e.style.x_margin_px;
   const int margin_h = 2 * e.style.y_margin_px;
@@ -354,7 +354,7 @@ Size MeasureElement(const Element& e) {
   return {};
 }
 
-void PaintTree(HDC dc, Element& e, HRGN update, HWND view) {
+void PaintTree(HDC dc, CGwWindow& e, HRGN update, HWND view) {
   if (e.is_hidden() || e.tag() == "br") return;
   paint_background(dc, e);
   paint_content(dc, e, view);

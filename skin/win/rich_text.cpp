@@ -12,7 +12,7 @@ namespace {
 
 constexpr UINT kPieceFormat = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
 
-RichTextMetrics metrics_of(const Element& e) {
+RichTextMetrics metrics_of(const CGwWindow& e) {
   RichTextMetrics m;
   m.spacing_px = e.style.spacing_px;
   m.line_spacing_px = e.style.line_spacing_px;
@@ -33,13 +33,13 @@ bool same_pieces(const std::vector<RichPiece>& a, const std::vector<RichPiece>& 
 
 // One child per link piece: the mouse router hovers, presses and clicks it
 // like any "link" element, and the painter draws it with its hover colour.
-void rebuild_links(Element& e) {
+void rebuild_links(CGwWindow& e) {
   e.clear_children();
   const std::string* link_class = e.class_attribute("linkclass");
   const GwStyle& link_style = GwStyles().get(link_class != nullptr ? *link_class : "");
   for (const RichPiece& piece : e.rich_pieces) {
     if (piece.link_index == 0) continue;
-    auto link = std::make_unique<Element>("link");
+    auto link = std::make_unique<CGwWindow>("link");
     link->style = link_style;
     link->style.text_mode = kPieceFormat;
     link->style.x_margin_px = link->style.y_margin_px = 0;
@@ -56,7 +56,7 @@ void rebuild_links(Element& e) {
 
 }  // namespace
 
-bool LayoutRichText(Element& e) {
+bool LayoutRichText(CGwWindow& e) {
   std::vector<RichPiece> pieces =
       layout_rich_text(e.rich_runs, e.client_rect(), metrics_of(e), TextWidthPx);
   if (same_pieces(pieces, e.rich_pieces)) return false;
@@ -65,7 +65,7 @@ bool LayoutRichText(Element& e) {
   return true;
 }
 
-Size MeasureRichText(const Element& e) {
+Size MeasureRichText(const CGwWindow& e) {
   Rect unbounded{0, 0, 1 << 24, 1 << 24};
   const std::vector<RichPiece> pieces =
       layout_rich_text(e.rich_runs, unbounded, metrics_of(e), TextWidthPx);
@@ -75,7 +75,7 @@ Size MeasureRichText(const Element& e) {
   return size;
 }
 
-void PaintRichText(HDC dc, const Element& e) {
+void PaintRichText(HDC dc, const CGwWindow& e) {
   const COLORREF colour = EffectiveTextColour(e);
   const bool disabled = e.disabled_in_tree();
   for (const RichPiece& piece : e.rich_pieces) {

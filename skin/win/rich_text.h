@@ -12,12 +12,12 @@ namespace salvor::skin {
 // Lays the runs out inside e's client area and rebuilds its link children
 // (one per link piece, styled by "linkclass") when the pieces changed.
 // True when they changed.
-bool LayoutRichText(Element& e);
+bool LayoutRichText(CGwWindow& e);
 
 // Natural size: the runs on unbounded lines.
-Size MeasureRichText(const Element& e);
+Size MeasureRichText(const CGwWindow& e);
 
 // Draws the pieces that are not links (the link children draw themselves).
-void PaintRichText(HDC dc, const Element& e);
+void PaintRichText(HDC dc, const CGwWindow& e);
 
 }  // namespace salvor::skin

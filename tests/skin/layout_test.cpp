@@ -12,7 +12,7 @@ namespace salvor::skin {
 namespace {
 
 // Every leaf measures 40 x 10 unless its text says otherwise ("w,h").
-Size measure(const Element& e) {
+Size measure(const CGwWindow& e) {
   if (e.text.empty()) return {40, 10};
   const auto comma = e.text.find(u',');
   int w = 0, h = 0;
@@ -23,10 +23,10 @@ Size measure(const Element& e) {
 
 struct Tree {
   StyleTable styles;
-  std::unique_ptr<Element> root = std::make_unique<Element>("dlg");
+  std::unique_ptr<CGwWindow> root = std::make_unique<CGwWindow>("dlg");
 
-  Element* add(Element& parent, const char* tag, std::initializer_list<std::pair<const char*, const char*>> attrs) {
-    auto e = std::make_unique<Element>(tag);
+  CGwWindow* add(CGwWindow& parent, const char* tag, std::initializer_list<std::pair<const char*, const char*>> attrs) {
+    auto e = std::make_unique<CGwWindow>(tag);
     for (const auto& [name, value] : attrs) e->set_attribute(name, value, true, styles);
     return parent.append(std::move(e));
   }
@@ -67,11 +67,11 @@ TEST(SkinPosition, CoordinateRule) {
 
 TEST(SkinLayout, PositionedChildren) {
   Tree t;
-  Element* fill = t.add(*t.root, "dlg", {{"pos", "0,0,-0,-0"}});
-  Element* right = t.add(*t.root, "text", {{"pos", "-102,0"}});
-  Element* centred = t.add(*t.root, "img", {{"pos", "|-220,|-190"}});
-  Element* three = t.add(*t.root, "text", {{"pos", "10,10,50"}});
-  Element* wide = t.add(*t.root, "text", {{"pos", "100,5"}, {"width", "full"}});
+  CGwWindow* fill = t.add(*t.root, "dlg", {{"pos", "0,0,-0,-0"}});
+  CGwWindow* right = t.add(*t.root, "text", {{"pos", "-102,0"}});
+  CGwWindow* centred = t.add(*t.root, "img", {{"pos", "|-220,|-190"}});
+  CGwWindow* three = t.add(*t.root, "text", {{"pos", "10,10,50"}});
+  CGwWindow* wide = t.add(*t.root, "text", {{"pos", "100,5"}, {"width", "full"}});
   t.root->style.set_attribute("margin", "5");
   t.lay_out({0, 0, 810, 610});
 
@@ -91,15 +91,15 @@ TEST(SkinLayout, FlowWrapsLinesAndAlignsVertically) {
   Tree t;
   t.root->style.set_attribute("spacing", "4");
   t.root->style.set_attribute("linespacing", "6");
-  Element* a = t.add(*t.root, "text", {});
-  Element* tall = t.add(*t.root, "img", {});
+  CGwWindow* a = t.add(*t.root, "text", {});
+  CGwWindow* tall = t.add(*t.root, "img", {});
   tall->text = u"40,30";
-  Element* mid = t.add(*t.root, "text", {{"valign", "middle"}});
-  Element* low = t.add(*t.root, "text", {{"valign", "bottom"}});
-  Element* wraps = t.add(*t.root, "text", {});
+  CGwWindow* mid = t.add(*t.root, "text", {{"valign", "middle"}});
+  CGwWindow* low = t.add(*t.root, "text", {{"valign", "bottom"}});
+  CGwWindow* wraps = t.add(*t.root, "text", {});
   t.add(*t.root, "br", {});
-  Element* after_br = t.add(*t.root, "text", {});
-  Element* hidden = t.add(*t.root, "text", {{"show", "0"}});
+  CGwWindow* after_br = t.add(*t.root, "text", {});
+  CGwWindow* hidden = t.add(*t.root, "text", {{"show", "0"}});
   t.lay_out({0, 0, 180, 200});
 
   EXPECT_EQ(a->rect, (Rect{0, 0, 40, 10}));
@@ -115,12 +115,12 @@ TEST(SkinLayout, FlowWrapsLinesAndAlignsVertically) {
 
 TEST(SkinLayout, ContentSizedPanelWrapsItsChildrenAndFloatsAlign) {
   Tree t;
-  Element* panel = t.add(*t.root, "dlg", {{"pos", "10,10"}});
+  CGwWindow* panel = t.add(*t.root, "dlg", {{"pos", "10,10"}});
   panel->style.set_attribute("margin", "3");
   t.add(*panel, "text", {});
   t.add(*panel, "text", {});
-  Element* floating = t.add(*t.root, "text", {{"float", "1"}, {"align", "right"}, {"valign", "bottom"}});
-  Element* fixed = t.add(*t.root, "text", {{"pos", "0,100"}, {"width", "7"}, {"height", "8"}});
+  CGwWindow* floating = t.add(*t.root, "text", {{"float", "1"}, {"align", "right"}, {"valign", "bottom"}});
+  CGwWindow* fixed = t.add(*t.root, "text", {{"pos", "0,100"}, {"width", "7"}, {"height", "8"}});
   t.lay_out({0, 0, 300, 200});
 
   EXPECT_EQ(panel->rect, (Rect{10, 10, 10 + 3 + 80 + 3, 10 + 3 + 10 + 3}));
@@ -132,7 +132,7 @@ TEST(SkinElement, AttributesAndLookup) {
   Tree t;
   StyleTable& styles = t.styles;
   styles.get_or_create("title").set_attribute("crtext", "00ff00");
-  Element* e = t.add(*t.root, "text", {{"crtext", "ff0000"}, {"class", "title"}, {"id", "31"}});
+  CGwWindow* e = t.add(*t.root, "text", {{"crtext", "ff0000"}, {"class", "title"}, {"id", "31"}});
   EXPECT_EQ(e->style.text, 0xFF00u);  // "class" after "crtext" replaces it
   e->set_attribute("class", "nosuch", false, styles);
   EXPECT_EQ(e->style.text, kNoColour);
@@ -143,8 +143,8 @@ TEST(SkinElement, AttributesAndLookup) {
   EXPECT_FALSE(e->set_attribute("show", "0", false, styles));  // loading only
   EXPECT_FALSE(e->is_hidden());
 
-  Element* inner = t.add(*t.add(*t.root, "dlg", {}), "img", {{"id", "7"}, {"skin", "logo"}});
-  Element* direct = t.add(*t.root, "text", {{"id", "7"}});
+  CGwWindow* inner = t.add(*t.add(*t.root, "dlg", {}), "img", {{"id", "7"}, {"skin", "logo"}});
+  CGwWindow* direct = t.add(*t.root, "text", {{"id", "7"}});
   EXPECT_EQ(t.root->find_by_id(7), direct);  // direct children first
   EXPECT_EQ(t.root->find_by_id(31), e);
   EXPECT_EQ(t.root->find_by_id(99), nullptr);
@@ -152,19 +152,19 @@ TEST(SkinElement, AttributesAndLookup) {
   EXPECT_EQ(*inner->class_attribute("skin"), "logo");
 
   const std::uint32_t handle = inner->handle();
-  EXPECT_EQ(Element::from_handle(handle), inner);
+  EXPECT_EQ(CGwWindow::from_handle(handle), inner);
   t.root->clear_children();
-  EXPECT_EQ(Element::from_handle(handle), nullptr);
+  EXPECT_EQ(CGwWindow::from_handle(handle), nullptr);
 }
 
 TEST(SkinHitTest, DeepestVisibleElement) {
   Tree t;
-  Element* panel = t.add(*t.root, "dlg", {{"pos", "0,0,100,100"}, {"id", "1"}});
-  Element* label = t.add(*panel, "text", {{"pos", "10,10,50,30"}, {"id", "2"}});
-  Element* clicky = t.add(*t.root, "dlg", {{"pos", "100,0,200,100"}, {"onlydrawchild", "1"}, {"id", "3"}});
+  CGwWindow* panel = t.add(*t.root, "dlg", {{"pos", "0,0,100,100"}, {"id", "1"}});
+  CGwWindow* label = t.add(*panel, "text", {{"pos", "10,10,50,30"}, {"id", "2"}});
+  CGwWindow* clicky = t.add(*t.root, "dlg", {{"pos", "100,0,200,100"}, {"onlydrawchild", "1"}, {"id", "3"}});
   t.add(*clicky, "text", {{"pos", "0,0,-0,-0"}, {"id", "4"}});
-  Element* glass = t.add(*t.root, "text", {{"pos", "210,210,230,230"}, {"transparent", "1"}});
-  Element* over = t.add(*t.root, "text", {{"pos", "40,40,60,60"}, {"float", "1"}});
+  CGwWindow* glass = t.add(*t.root, "text", {{"pos", "210,210,230,230"}, {"transparent", "1"}});
+  CGwWindow* over = t.add(*t.root, "text", {{"pos", "40,40,60,60"}, {"float", "1"}});
   t.lay_out({0, 0, 300, 300});
 
   EXPECT_EQ(t.root->hit_test(20, 20), label);

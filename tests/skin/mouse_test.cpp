@@ -28,17 +28,17 @@ struct RecordingHost : ViewHost {
   void mouse_left() override { ++left; }
 };
 
-Size fixed_size(const Element&) { return {10, 10}; }
+Size fixed_size(const CGwWindow&) { return {10, 10}; }
 
 struct View {
   StyleTable styles;
-  std::unique_ptr<Element> header = std::make_unique<Element>("dlg");
-  std::unique_ptr<Element> body = std::make_unique<Element>("dlg");
+  std::unique_ptr<CGwWindow> header = std::make_unique<CGwWindow>("dlg");
+  std::unique_ptr<CGwWindow> body = std::make_unique<CGwWindow>("dlg");
   RecordingHost host;
   MouseRouter mouse{host, header.get(), body.get(), nullptr};
 
-  Element* add(Element& parent, const char* tag, const char* pos, int id) {
-    auto e = std::make_unique<Element>(tag);
+  CGwWindow* add(CGwWindow& parent, const char* tag, const char* pos, int id) {
+    auto e = std::make_unique<CGwWindow>(tag);
     e->set_attribute("pos", pos, true, styles);
     e->id = id;
     return parent.append(std::move(e));
@@ -56,8 +56,8 @@ struct View {
 
 TEST(SkinMouse, ClickNeedsPressAndReleaseOnTheSameElement) {
   View v;
-  Element* ok = v.add(*v.body, "button", "0,0,50,20", 1);
-  Element* cancel = v.add(*v.body, "button", "60,0,110,20", 2);
+  CGwWindow* ok = v.add(*v.body, "button", "0,0,50,20", 1);
+  CGwWindow* cancel = v.add(*v.body, "button", "60,0,110,20", 2);
   v.lay_out();
 
   v.mouse.mouse_move(10, 30);
@@ -84,11 +84,11 @@ TEST(SkinMouse, ClickNeedsPressAndReleaseOnTheSameElement) {
 
 TEST(SkinMouse, LinksIdsAndDisabledElements) {
   View v;
-  Element* link = v.add(*v.body, "link", "0,0,50,20", 5);
+  CGwWindow* link = v.add(*v.body, "link", "0,0,50,20", 5);
   link->href = "https://example.invalid/help";
-  Element* plain = v.add(*v.body, "text", "0,30,50,50", 0);
-  Element* off = v.add(*v.body, "dlg", "100,0,200,100", 0);
-  Element* inside_off = v.add(*off, "button", "0,0,20,20", 9);
+  CGwWindow* plain = v.add(*v.body, "text", "0,30,50,50", 0);
+  CGwWindow* off = v.add(*v.body, "dlg", "100,0,200,100", 0);
+  CGwWindow* inside_off = v.add(*off, "button", "0,0,20,20", 9);
   off->state |= state::kDisabled;
   v.lay_out();
 
@@ -105,8 +105,8 @@ TEST(SkinMouse, LinksIdsAndDisabledElements) {
 
 TEST(SkinMouse, HeaderBackgroundMovesTheWindowButtonsDoNot) {
   View v;
-  Element* close = v.add(*v.header, "imgbtn", "-20,0,-0,-0", 77);
-  Element* title = v.add(*v.header, "text", "0,0,100,20", 78);
+  CGwWindow* close = v.add(*v.header, "imgbtn", "-20,0,-0,-0", 77);
+  CGwWindow* title = v.add(*v.header, "text", "0,0,100,20", 78);
   v.lay_out();
 
   v.mouse.button_down(150, 5);
@@ -126,7 +126,7 @@ TEST(SkinMouse, HeaderBackgroundMovesTheWindowButtonsDoNot) {
 
 TEST(SkinMouse, OnlyDrawChildDialogReportsItsOwnId) {
   View v;
-  Element* card = v.add(*v.body, "dlg", "0,0,100,50", 40);
+  CGwWindow* card = v.add(*v.body, "dlg", "0,0,100,50", 40);
   card->set_attribute("onlydrawchild", "1", true, v.styles);
   v.add(*card, "text", "0,0,-0,-0", 41);
   v.lay_out();
@@ -137,8 +137,8 @@ TEST(SkinMouse, OnlyDrawChildDialogReportsItsOwnId) {
 
 TEST(SkinMouse, HiddenParentsAreNotHitNorRepainted) {
   View v;
-  Element* page = v.add(*v.body, "dlg", "0,0,100,100", 0);
-  Element* button = v.add(*page, "button", "0,0,50,20", 3);
+  CGwWindow* page = v.add(*v.body, "dlg", "0,0,100,100", 0);
+  CGwWindow* button = v.add(*page, "button", "0,0,50,20", 3);
   v.lay_out();
   page->state |= state::kHidden;
 
@@ -157,11 +157,11 @@ TEST(SkinMouse, HiddenParentsAreNotHitNorRepainted) {
 
 TEST(SkinMouse, ChecksToggleAndRadiosShareTheirGroup) {
   View v;
-  Element* check = v.add(*v.body, "check", "0,0,50,20", 10);
-  Element* a = v.add(*v.body, "radio", "0,30,50,50", 11);
-  Element* b = v.add(*v.body, "radio", "0,60,50,80", 12);
-  Element* other = v.add(*v.header, "radio", "0,0,50,20", 13);
-  for (Element* r : {a, b}) r->set_attribute("group", "lang", true, v.styles);
+  CGwWindow* check = v.add(*v.body, "check", "0,0,50,20", 10);
+  CGwWindow* a = v.add(*v.body, "radio", "0,30,50,50", 11);
+  CGwWindow* b = v.add(*v.body, "radio", "0,60,50,80", 12);
+  CGwWindow* other = v.add(*v.header, "radio", "0,0,50,20", 13);
+  for (CGwWindow* r : {a, b}) r->set_attribute("group", "lang", true, v.styles);
   other->set_attribute("group", "other", true, v.styles);
   other->state |= state::kChecked;
   v.lay_out();

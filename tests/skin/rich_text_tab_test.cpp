@@ -140,7 +140,7 @@ TEST(SkinRichText, LayoutKeepsRichTextAsRunsNotElements) {
       "</richtext></body></layer>",
       styles, strings);
   ASSERT_NE(layout, nullptr);
-  Element* rich = layout->body->find_by_id(5);
+  CGwWindow* rich = layout->body->find_by_id(5);
   ASSERT_NE(rich, nullptr);
   EXPECT_TRUE(rich->children().empty());
   EXPECT_EQ(layout->body->find_by_id(6), nullptr);
@@ -166,13 +166,13 @@ TEST(SkinBoxes, KeptCheckValueStartsTheBoxChecked) {
 // A tab control at (10, 10) - (210, 160) with three pages; headers 40 x 20.
 struct Tabs {
   StyleTable styles;
-  std::unique_ptr<Element> body = std::make_unique<Element>("dlg");
-  Element* ctrl = nullptr;
+  std::unique_ptr<CGwWindow> body = std::make_unique<CGwWindow>("dlg");
+  CGwWindow* ctrl = nullptr;
   std::vector<std::pair<int, int>> asked;
   bool allow = true;
 
   explicit Tabs(const char* cursel) {
-    auto tabs = std::make_unique<Element>("tabctrl");
+    auto tabs = std::make_unique<CGwWindow>("tabctrl");
     tabs->set_attribute("pos", "10,10,210,160", true, styles);
     tabs->set_attribute("tabwidth", "40", true, styles);
     tabs->set_attribute("tabheight", "20", true, styles);
@@ -181,9 +181,9 @@ struct Tabs {
     if (cursel != nullptr) tabs->set_attribute("cursel", cursel, true, styles);
     tabs->id = 9;
     for (int k = 0; k < 3; ++k) {
-      auto page = std::make_unique<Element>("tab");
+      auto page = std::make_unique<CGwWindow>("tab");
       page->id = 100 + k;
-      auto button = std::make_unique<Element>("button");
+      auto button = std::make_unique<CGwWindow>("button");
       button->set_attribute("pos", "0,0,30,10", true, styles);
       button->id = 200 + k;
       page->append(std::move(button));
@@ -254,7 +254,7 @@ struct TabHost : ViewHost {
   void set_cursor(Cursor) override {}
   void mouse_entered() override {}
   void mouse_left() override {}
-  void select_tab(Element& tabctrl, int index) override { selected.emplace_back(tabctrl.id, index); }
+  void select_tab(CGwWindow& tabctrl, int index) override { selected.emplace_back(tabctrl.id, index); }
 };
 
 TEST(SkinTabs, ClickOnAHeaderSelectsItsPage) {

@@ -129,7 +129,7 @@ const std::map<std::string, Size>& skin_sizes() {
 }
 
 // Text extent roughly as Tahoma gives it, and skin sizes.
-Size rough_measure(const Element& e) {
+Size rough_measure(const CGwWindow& e) {
   const int chars = static_cast<int>(e.text.size());
   if (e.tag() == "check" || e.tag() == "radio") return {chars * 6 + 17, 13};
   if (e.tag() == "img" || e.tag() == "imgbtn") {
@@ -164,27 +164,27 @@ std::unique_ptr<Layout> load(int id) {
   return load_layout(gwres(id), tables().styles, tables().strings);
 }
 
-Element* find(Layout& layout, int id) {
-  for (Element* part : {layout.header.get(), layout.body.get(), layout.footer.get()}) {
+CGwWindow* find(Layout& layout, int id) {
+  for (CGwWindow* part : {layout.header.get(), layout.body.get(), layout.footer.get()}) {
     if (part == nullptr) continue;
     if (part->id == id) return part;
-    if (Element* e = part->find_by_id(id)) return e;
+    if (CGwWindow* e = part->find_by_id(id)) return e;
   }
   return nullptr;
 }
 
-bool inside(const Element& e, int ancestor_id) {
-  for (const Element* p = e.parent(); p != nullptr; p = p->parent())
+bool inside(const CGwWindow& e, int ancestor_id) {
+  for (const CGwWindow* p = e.parent(); p != nullptr; p = p->parent())
     if (p->id == ancestor_id) return true;
   return false;
 }
 
-void collect_ids(const Element& e, std::map<int, int>& counts) {
+void collect_ids(const CGwWindow& e, std::map<int, int>& counts) {
   if (e.id != 0) ++counts[e.id];
   for (const auto& c : e.children()) collect_ids(*c, counts);
 }
 
-void expect_within(const Element& e, const Rect& window, int layout_id) {
+void expect_within(const CGwWindow& e, const Rect& window, int layout_id) {
   if (e.tag() != "hr") {
     EXPECT_GE(e.rect.width(), 0) << layout_id << " element " << e.id << " " << e.tag();
     EXPECT_GE(e.rect.height(), 0) << layout_id << " element " << e.id << " " << e.tag();
@@ -247,7 +247,7 @@ TEST(ShippedSkin, EveryLayoutParsesWithTheIdsTheProgramUses) {
     for (int id : c.ids) EXPECT_NE(find(*layout, id), nullptr) << "layout " << c.id << " lacks " << id;
     // Item access finds the first element of an id: ids must be unique.
     std::map<int, int> counts;
-    for (Element* part : {layout->header.get(), layout->body.get(), layout->footer.get()})
+    for (CGwWindow* part : {layout->header.get(), layout->body.get(), layout->footer.get()})
       if (part) collect_ids(*part, counts);
     for (const auto& [id, n] : counts) EXPECT_EQ(n, 1) << "layout " << c.id << " repeats id " << id;
   }
@@ -280,7 +280,7 @@ TEST(ShippedSkin, ClassesAndSkinsNamedAnywhereExist) {
 TEST(ShippedSkin, MainWindowPagesAndRunTimePositions) {
   auto layout = load(103);
   ASSERT_NE(layout, nullptr);
-  Element& drives = *find(*layout, 2000);
+  CGwWindow& drives = *find(*layout, 2000);
   EXPECT_EQ(drives.tag(), "realwnd");
   ASSERT_NE(drives.class_attribute("ctrlid"), nullptr);
   EXPECT_EQ(*drives.class_attribute("ctrlid"), "2000");
@@ -298,7 +298,7 @@ TEST(ShippedSkin, MainWindowPagesAndRunTimePositions) {
   EXPECT_TRUE(find(*layout, 10005)->is_hidden());
   EXPECT_TRUE(find(*layout, 155)->is_hidden());
   // The tree view's positions, which "Back" writes again at run time.
-  auto same_pos = [](const Element& e, std::string_view text) {
+  auto same_pos = [](const CGwWindow& e, std::string_view text) {
     const PosSpec want = parse_pos(text);
     return e.pos.count == want.count && e.pos.coords == want.coords;
   };
@@ -326,7 +326,7 @@ TEST(ShippedSkin, DialogControlsHaveTheirKinds) {
   for (auto [layout_id, id] : std::vector<std::pair<int, int>>{{110, 10006}, {110, 10007}, {112, 2003}, {113, 144}}) {
     auto layout = load(layout_id);
     ASSERT_NE(layout, nullptr);
-    Element* e = find(*layout, id);
+    CGwWindow* e = find(*layout, id);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->tag(), "realwnd") << layout_id << " " << id;
     ASSERT_NE(e->class_attribute("ctrlid"), nullptr);
@@ -346,7 +346,7 @@ TEST(ShippedSkin, LaidOutWindowsKeepTheirElementsInside) {
     ASSERT_NE(layout, nullptr);
     const Rect window{0, 0, layout->width, layout->height};
     frame_layout(*layout, window, rough_measure);
-    for (Element* part : {layout->header.get(), layout->body.get(), layout->footer.get()}) {
+    for (CGwWindow* part : {layout->header.get(), layout->body.get(), layout->footer.get()}) {
       if (part == nullptr) continue;
       expect_within(*part, window, c.id);
     }
@@ -355,7 +355,7 @@ TEST(ShippedSkin, LaidOutWindowsKeepTheirElementsInside) {
   // the main window puts at client right - 230 from client top + 200.
   auto main = load(103);
   frame_layout(*main, {0, 0, main->width, main->height}, rough_measure);
-  const Element& list_frame = *find(*main, 252);
+  const CGwWindow& list_frame = *find(*main, 252);
   EXPECT_LT(list_frame.rect.right, main->width - 230);
   // The second scan button ends at client top + 320, above the footer.
   EXPECT_LE(320, main->footer->rect.top);

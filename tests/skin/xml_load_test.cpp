@@ -7,7 +7,7 @@
 namespace salvor::skin {
 namespace {
 
-Size fixed_size(const Element&) { return {30, 12}; }
+Size fixed_size(const CGwWindow&) { return {30, 12}; }
 
 TEST(SkinXml, StyleTableAppliesAttributesInDocumentOrder) {
   StyleTable table;
@@ -89,18 +89,18 @@ TEST(SkinXml, LayoutBuildsThePartsAndFramesThem) {
   EXPECT_EQ(layout->header->find_by_id(2)->rect, (Rect{616, 4, 646, 16}));
   EXPECT_EQ(layout->footer->find_by_id(50)->rect, layout->footer->rect);
 
-  Element* text = layout->body->find_by_id(10);
+  CGwWindow* text = layout->body->find_by_id(10);
   EXPECT_EQ(text->text, u"Scan now");
   EXPECT_EQ(text->rect, (Rect{0, 30, 30, 42}));  // three values: flowed
-  Element* page = layout->body->find_by_id(20);
+  CGwWindow* page = layout->body->find_by_id(20);
   EXPECT_TRUE(page->is_hidden());
   EXPECT_EQ(page->rect, (Rect{0, 70, 640, 440}));
-  Element* go = layout->body->find_by_id(21);
+  CGwWindow* go = layout->body->find_by_id(21);
   EXPECT_EQ(go->text, u"Go");
   EXPECT_EQ(layout->body->hit_test(5, 75), layout->body.get());  // hidden page
   page->state &= ~state::kHidden;
   EXPECT_EQ(layout->body->hit_test(5, 75), go);
-  Element* centred = layout->body->find_by_id(30);
+  CGwWindow* centred = layout->body->find_by_id(30);
   EXPECT_EQ(centred->rect.left, 320 - 15);
   EXPECT_EQ(centred->rect.top, 30 + 205 - 6);
   EXPECT_EQ(centred->valign, VAlign::kTop);

@@ -113,8 +113,8 @@ class DialogView : public testing::Test {
     view = dlg.view()->hwnd();
     ASSERT_NE(view, nullptr);
   }
-  Element& item(int id) {
-    Element* e = dlg.FindItem(id);
+  CGwWindow& item(int id) {
+    CGwWindow* e = dlg.FindItem(id);
     EXPECT_NE(e, nullptr) << id;
     return *e;
   }
@@ -136,7 +136,7 @@ class DialogView : public testing::Test {
     press(p);
     release(p);
   }
-  Element* hit(POINT p) { return dlg.view()->router()->hit_test(p.x, p.y); }
+  CGwWindow* hit(POINT p) { return dlg.view()->router()->hit_test(p.x, p.y); }
   COLORREF pixel(int x, int y) {
     dlg.view()->RenderNow();
     return GetPixel(dlg.view()->surface_dc(), x, y);
@@ -364,7 +364,7 @@ TEST_F(DialogView, ItemAccessTextChecksAndRichText) {
   EXPECT_FALSE(dlg.GetItemCheck(92));
 
   // The link of the rich text is clickable by its own id.
-  Element& rich = item(80);
+  CGwWindow& rich = item(80);
   ASSERT_EQ(rich.children().size(), 1u);
   const Rect link = rich.children()[0]->rect;
   click({link.left + 2, (link.top + link.bottom) / 2});
