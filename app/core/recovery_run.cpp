@@ -1,6 +1,5 @@
 #include "app/core/recovery_run.h"
 
-#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -75,12 +74,11 @@ struct RecoveryRun::Shared {
   std::atomic<bool> stop{false};
   std::atomic<uint64_t> current_base{0};
   std::atomic<uint64_t> current_size{0};
+  mutable std::mutex results_mutex;  // results, failures and completed
   std::vector<RecoveryResult> results;
   size_t failures = 0;
   bool completed = false;
-  mutable std::mutex done_mutex;
-  std::condition_variable done_changed;
-  bool done = false;
+  DoneSignal done;
 };
 
 namespace {
@@ -167,18 +165,19 @@ void Work(std::shared_ptr<Shared> shared) {
     shared->current_base += target.item->size;
     shared->progress.bytes_done = shared->current_base.load();
     shared->progress.files = static_cast<int32_t>(i + 1);
+    std::lock_guard lock(shared->results_mutex);
     if (!result.ok) ++shared->failures;
-    std::lock_guard lock(shared->done_mutex);
     shared->results.push_back(std::move(result));
   }
   EngineUse::Release();
-  std::lock_guard lock(shared->done_mutex);
-  if (!shared->stop) {
-    shared->completed = true;
-    shared->progress.percent = 100;
+  {
+    std::lock_guard lock(shared->results_mutex);
+    if (!shared->stop) {
+      shared->completed = true;
+      shared->progress.percent = 100;
+    }
   }
-  shared->done = true;
-  shared->done_changed.notify_all();
+  shared->done.Set();
 }
 
 const std::vector<RecoveryResult> kNoResults;
@@ -236,8 +235,7 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
     std::thread(Work, std::move(shared)).detach();
   } catch (...) {
     EngineUse::Release();
-    std::lock_guard lock(shared_->done_mutex);
-    shared_->done = true;
+    shared_->done.Set();
     start_error_ = u"cannot start the recovery";
     return false;
   }
@@ -262,21 +260,9 @@ void RecoveryRun::Stop() {
 
 bool RecoveryRun::stopped() const { return shared_ && shared_->stop; }
 
-bool RecoveryRun::Wait(std::chrono::milliseconds timeout) {
-  if (!shared_) return true;
-  std::unique_lock lock(shared_->done_mutex);
-  if (timeout == std::chrono::milliseconds::max()) {
-    shared_->done_changed.wait(lock, [this] { return shared_->done; });
-    return true;
-  }
-  return shared_->done_changed.wait_for(lock, timeout, [this] { return shared_->done; });
-}
+bool RecoveryRun::Wait(std::chrono::milliseconds timeout) { return !shared_ || shared_->done.Wait(timeout); }
 
-bool RecoveryRun::done() const {
-  if (!shared_) return true;
-  std::lock_guard lock(shared_->done_mutex);
-  return shared_->done;
-}
+bool RecoveryRun::done() const { return !shared_ || shared_->done.IsSet(); }
 
 void RecoveryRun::Tick() {
   if (!shared_ || paused() || shared_->stop) return;
@@ -293,13 +279,13 @@ size_t RecoveryRun::planned() const { return shared_ ? shared_->targets.size() :
 
 size_t RecoveryRun::failures() const {
   if (!shared_) return 0;
-  std::lock_guard lock(shared_->done_mutex);
+  std::lock_guard lock(shared_->results_mutex);
   return shared_->failures;
 }
 
 std::u16string RecoveryRun::message() const {
   if (!start_error_.empty() || !shared_) return start_error_.empty() ? kNothingSelectedText : start_error_;
-  std::lock_guard lock(shared_->done_mutex);
+  std::lock_guard lock(shared_->results_mutex);
   const size_t written = shared_->results.size() - shared_->failures;
   if (!shared_->completed) {
     return u"Recovery stopped: " + decimal(written) + u" of " + decimal(shared_->targets.size()) +

@@ -37,6 +37,28 @@ void PauseGate::Wait() {
   changed_.wait(lock, [this] { return open_ || released_; });
 }
 
+void DoneSignal::Set() {
+  {
+    std::lock_guard lock(mutex_);
+    set_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool DoneSignal::IsSet() const {
+  std::lock_guard lock(mutex_);
+  return set_;
+}
+
+bool DoneSignal::Wait(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  if (timeout == std::chrono::milliseconds::max()) {
+    changed_.wait(lock, [this] { return set_; });
+    return true;
+  }
+  return changed_.wait_for(lock, timeout, [this] { return set_; });
+}
+
 // --- ScanProgress ------------------------------------------------------------
 
 void ScanProgress::Reset(int new_phase, uint64_t new_step) {
@@ -133,9 +155,7 @@ struct ScanRun::Shared {
   std::atomic<bool> ok{false};
   std::atomic<bool> finished{false};
   std::atomic<int> ntfs_phase{0};
-  mutable std::mutex done_mutex;
-  std::condition_variable done_changed;
-  bool done = false;
+  DoneSignal done;
 };
 
 namespace {
@@ -299,9 +319,7 @@ void Work(std::shared_ptr<Shared> shared) {
     shared->finished = true;
     shared->progress.percent = 100;
   }
-  std::lock_guard lock(shared->done_mutex);
-  shared->done = true;
-  shared->done_changed.notify_all();
+  shared->done.Set();
 }
 
 const std::vector<FoundItem> kNoItems;
@@ -331,8 +349,7 @@ bool ScanRun::Start(const ScanRequest& request) {
     std::thread(Work, std::move(shared)).detach();
   } catch (...) {
     EngineUse::Release();
-    std::lock_guard lock(shared_->done_mutex);
-    shared_->done = true;
+    shared_->done.Set();
     return false;
   }
   return true;
@@ -365,21 +382,9 @@ void ScanRun::Stop() {
 
 bool ScanRun::stopped() const { return shared_ && shared_->stop; }
 
-bool ScanRun::Wait(std::chrono::milliseconds timeout) {
-  if (!shared_) return true;
-  std::unique_lock lock(shared_->done_mutex);
-  if (timeout == std::chrono::milliseconds::max()) {
-    shared_->done_changed.wait(lock, [this] { return shared_->done; });
-    return true;
-  }
-  return shared_->done_changed.wait_for(lock, timeout, [this] { return shared_->done; });
-}
+bool ScanRun::Wait(std::chrono::milliseconds timeout) { return !shared_ || shared_->done.Wait(timeout); }
 
-bool ScanRun::done() const {
-  if (!shared_) return true;
-  std::lock_guard lock(shared_->done_mutex);
-  return shared_->done;
-}
+bool ScanRun::done() const { return !shared_ || shared_->done.IsSet(); }
 
 bool ScanRun::finished() const { return shared_ && shared_->finished; }
 bool ScanRun::engine_ok() const { return shared_ && shared_->ok; }

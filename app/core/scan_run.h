@@ -45,6 +45,21 @@ class PauseGate {
   bool released_ = false;
 };
 
+// A one-way "the worker has finished" flag that other threads can ask about
+// or wait for.
+class DoneSignal {
+ public:
+  void Set();
+  bool IsSet() const;
+  // True once set; false when the timeout passed first (max(): no limit).
+  bool Wait(std::chrono::milliseconds timeout) const;
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  bool set_ = false;
+};
+
 // The counters of a scan or recovery run. The worker writes them, a display
 // timer reads them from another thread; every field is atomic, and the last
 // name sits behind a small lock.
