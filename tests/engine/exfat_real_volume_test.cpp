@@ -4,21 +4,17 @@
 // come back byte for byte, and the unformat sweep of a quick-formatted copy
 // finds the old files again. Skipped where loop devices or FUSE are missing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "engine/gleaner.h"
 #include "engine/volume_access.h"
-#include "tests/fixtures/temp_files.h"
+#include "tests/fixtures/script_volume.h"
 
 namespace salvor {
 namespace {
@@ -36,25 +32,14 @@ struct ManifestItem {
   bool in_root() const { return path.find('/') == std::string::npos; }
 };
 
-struct Fixture {
-  bool skipped = false;
-  std::string failure;
-  std::string image;
-  std::string formatted;
-  std::string dir;
+struct Fixture : testing::ScriptVolume {
   std::vector<ManifestItem> items;
 };
 
-std::vector<ManifestItem> ReadManifest(const std::string& path) {
+// Manifest rows: kind, path, deleted, size, sha256, fragmented, intact.
+std::vector<ManifestItem> ManifestItems(const std::vector<std::vector<std::string>>& rows) {
   std::vector<ManifestItem> items;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream row(line);
-    std::string field;
-    while (std::getline(row, field, '\t')) fields.push_back(field);
+  for (const auto& fields : rows) {
     if (fields.size() != 7) continue;
     ManifestItem item;
     item.folder = fields[0] == "folder";
@@ -75,30 +60,9 @@ const Fixture& GetFixture(const std::string& mkfs_options) {
   auto found = fixtures.find(mkfs_options);
   if (found != fixtures.end()) return found->second;
   Fixture& f = fixtures[mkfs_options];
-  f.dir = testing::MakeTempDir();
-  f.image = f.dir + "/volume.img";
-  f.formatted = f.dir + "/formatted.img";
-  const std::string manifest = f.dir + "/manifest.tsv";
-  const std::string command = std::string("bash '") + SALVOR_EXFAT_FIXTURE + "' '" + f.image + "' '" + manifest +
-                              "' '" + f.formatted + "' " + mkfs_options + " 2>'" + f.dir + "/fixture.log'";
-  const int status = std::system(command.c_str());
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
-    f.skipped = true;
-  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    f.failure = "the fixture script failed; see " + f.dir + "/fixture.log";
-  } else {
-    f.items = ReadManifest(manifest);
-  }
+  static_cast<testing::ScriptVolume&>(f) = testing::MakeScriptVolume(SALVOR_EXFAT_FIXTURE, mkfs_options);
+  f.items = ManifestItems(f.manifest_rows);
   return f;
-}
-
-std::string Sha256(const std::string& path) {
-  const std::string command = "sha256sum '" + path + "'";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return {};
-  char digest[65] = {};
-  if (std::fscanf(pipe.get(), "%64s", digest) != 1) return {};
-  return digest;
 }
 
 // "E:\\Docs\\a.txt" (as the engine joins paths) -> "Docs/a.txt".
@@ -163,7 +127,7 @@ class ExFatRealVolume : public ::testing::TestWithParam<std::string> {
   std::string RecoverSha(uint32_t first_cluster, uint64_t size) {
     const std::string out = fixture_->dir + "/out-" + std::to_string(counter_++);
     if (!engine_.FatRecoverData(text::from_utf8(out).c_str(), first_cluster, size, nullptr, nullptr)) return {};
-    return Sha256(out);
+    return testing::Sha256OfFile(out);
   }
 
   const Fixture* fixture_ = nullptr;

@@ -5,7 +5,6 @@
 // unformat sweep of a quick-formatted copy finds the old files again. The
 // Sleuth Kit's fls is a cross-check. Skipped where FUSE is missing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
@@ -20,7 +19,7 @@
 #include "engine/gleaner.h"
 #include "engine/ntfs/ntfs.h"
 #include "engine/volume_access.h"
-#include "tests/fixtures/temp_files.h"
+#include "tests/fixtures/script_volume.h"
 
 namespace salvor {
 namespace {
@@ -39,25 +38,14 @@ struct ManifestItem {
   }
 };
 
-struct Fixture {
-  bool skipped = false;
-  std::string failure;
-  std::string image;
-  std::string formatted;
-  std::string dir;
+struct Fixture : testing::ScriptVolume {
   std::vector<ManifestItem> items;
 };
 
-std::vector<ManifestItem> ReadManifest(const std::string& path) {
+// Manifest rows: kind, path, deleted, size, sha256.
+std::vector<ManifestItem> ManifestItems(const std::vector<std::vector<std::string>>& rows) {
   std::vector<ManifestItem> items;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream row(line);
-    std::string field;
-    while (std::getline(row, field, '\t')) fields.push_back(field);
+  for (const auto& fields : rows) {
     if (fields.size() != 5) continue;
     ManifestItem item;
     item.folder = fields[0] == "folder";
@@ -75,21 +63,9 @@ const Fixture& GetFixture(int cluster_bytes) {
   auto found = fixtures.find(cluster_bytes);
   if (found != fixtures.end()) return found->second;
   Fixture& f = fixtures[cluster_bytes];
-  f.dir = testing::MakeTempDir();
-  f.image = f.dir + "/volume.img";
-  f.formatted = f.dir + "/formatted.img";
-  const std::string manifest = f.dir + "/manifest.tsv";
-  const std::string command = std::string("bash '") + SALVOR_NTFS_FIXTURE + "' '" + f.image + "' '" + manifest +
-                              "' '" + f.formatted + "' " + std::to_string(cluster_bytes) + " 2>'" + f.dir +
-                              "/fixture.log'";
-  const int status = std::system(command.c_str());
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
-    f.skipped = true;
-  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    f.failure = "the fixture script failed; see " + f.dir + "/fixture.log";
-  } else {
-    f.items = ReadManifest(manifest);
-  }
+  static_cast<testing::ScriptVolume&>(f) =
+      testing::MakeScriptVolume(SALVOR_NTFS_FIXTURE, std::to_string(cluster_bytes));
+  f.items = ManifestItems(f.manifest_rows);
   return f;
 }
 
@@ -103,7 +79,6 @@ std::string RunCommand(const std::string& command) {
   return out;
 }
 
-std::string Sha256(const std::string& path) { return RunCommand("sha256sum '" + path + "'").substr(0, 64); }
 
 // "N:\\Docs\\a.txt" -> "Docs/a.txt".
 std::string RelativePath(std::u16string_view full_path) {
@@ -191,7 +166,7 @@ TEST_P(NtfsRealVolume, QuickScanListsDeletedFilesWithPathsAndRecoversThem) {
     EXPECT_EQ(uint64_t{info.DataSize}, item.size) << item.path;
     const std::string out = Out("recovered-" + std::to_string(recovered++));
     ASSERT_TRUE(ntfs.NtfsRecoverData(text::from_utf8(out), info.MftNumber, nullptr, nullptr)) << item.path;
-    EXPECT_EQ(Sha256(out), item.sha256) << item.path << " not recovered byte for byte";
+    EXPECT_EQ(testing::Sha256OfFile(out), item.sha256) << item.path << " not recovered byte for byte";
   }
   EXPECT_GE(recovered, 10);
 
@@ -286,7 +261,7 @@ TEST_P(NtfsRealVolume, UnformatSweepFindsOldFilesOfAQuickFormattedCopy) {
       const std::string out = Out("unformat-" + std::to_string(index++));
       if (ntfs.NtfsRecoverFormatData(text::from_utf8(out), static_cast<int64_t>(f->info.RecordOffset), nullptr,
                                      nullptr) &&
-          Sha256(out) == item.sha256) {
+          testing::Sha256OfFile(out) == item.sha256) {
         any = true;
       }
     }
