@@ -56,44 +56,60 @@ std::string to_utf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// Decodes the UTF-8 sequence at text[i]: its code point, or nothing for an
+// ill-formed sequence (bad lead byte, missing continuation, overlong form,
+// surrogate, past U+10FFFF). `used` is how many bytes to step over either way.
+bool decode_utf8(std::string_view text, size_t i, char32_t& c, size_t& used) {
+  const auto lead = static_cast<uint8_t>(text[i]);
+  size_t extra = 0;
+  char32_t min = 0;
+  used = 1;
+  if (lead < 0x80) {
+    c = lead;
+    return true;
+  } else if ((lead & 0xE0) == 0xC0) {
+    c = lead & 0x1F, extra = 1, min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    c = lead & 0x0F, extra = 2, min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    c = lead & 0x07, extra = 3, min = 0x10000;
+  } else {
+    return false;
+  }
+  for (; used <= extra; ++used) {
+    if (i + used >= text.size() || (static_cast<uint8_t>(text[i + used]) & 0xC0) != 0x80) return false;
+    c = (c << 6) | (static_cast<uint8_t>(text[i + used]) & 0x3F);
+  }
+  return c >= min && c <= 0x10FFFF && !is_high_surrogate(c) && !is_low_surrogate(c);
+}
+
+}  // namespace
+
 std::u16string from_utf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<uint8_t>(text[i]);
-    size_t extra = 0;
     char32_t c = 0;
-    char32_t min = 0;
-    if (lead < 0x80) {
-      c = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      c = lead & 0x1F, extra = 1, min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      c = lead & 0x0F, extra = 2, min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      c = lead & 0x07, extra = 3, min = 0x10000;
-    } else {
-      out.push_back(static_cast<char16_t>(kReplacement));
-      ++i;
-      continue;
-    }
     size_t used = 1;
-    bool good = true;
-    for (; used <= extra; ++used) {
-      if (i + used >= text.size() || (static_cast<uint8_t>(text[i + used]) & 0xC0) != 0x80) {
-        good = false;
-        break;
-      }
-      c = (c << 6) | (static_cast<uint8_t>(text[i + used]) & 0x3F);
-    }
-    if (!good || c < min || c > 0x10FFFF || is_high_surrogate(c) || is_low_surrogate(c)) {
-      c = kReplacement;
-    }
+    if (!decode_utf8(text, i, c, used)) c = kReplacement;
     append_utf16(out, c);
     i += used;
   }
   return out;
+}
+
+bool is_well_formed_utf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    char32_t c = 0;
+    size_t used = 1;
+    if (!decode_utf8(text, i, c, used)) return false;
+    i += used;
+  }
+  return true;
 }
 
 char16_t fold_case(char16_t c) {

@@ -8,6 +8,8 @@
 #include <tinyxml.h>
 
 #include <unordered_map>
+
+#include "skin/core/xml_load.h"
 #endif
 
 namespace salvor::skin {
@@ -359,10 +361,8 @@ Size image_natural_size(int sub_width_px, Size image) {
 
 #if SALVOR_SKIN_XML
 std::optional<std::vector<SkinTableEntry>> parse_skin_table(std::string_view xml) {
-  const std::string text(xml);  // TinyXML wants a terminated string
   TiXmlDocument doc;
-  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-  if (doc.Error()) return std::nullopt;
+  if (!parse_xml_document(xml, doc)) return std::nullopt;
   const TiXmlElement* root = doc.FirstChildElement();
   if (root == nullptr || root->ValueStr() != "skins") return std::nullopt;
   std::vector<SkinTableEntry> entries;

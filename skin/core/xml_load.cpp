@@ -13,12 +13,6 @@ namespace {
 // Layouts nest a handful of panels; this bounds recursion on a broken one.
 constexpr int kMaxDepth = 64;
 
-bool parse(std::string_view xml, TiXmlDocument& doc) {
-  const std::string text(xml);  // TinyXML wants a terminated string
-  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-  return !doc.Error();
-}
-
 const TiXmlElement* root_named(const TiXmlDocument& doc, std::string_view name) {
   const TiXmlElement* root = doc.FirstChildElement();
   if (root == nullptr || root->ValueStr() != name) return nullptr;
@@ -138,10 +132,20 @@ int strip_height(CGwWindow& part, const Rect& client, const Measure& measure) {
 
 }  // namespace
 
+bool parse_xml_document(std::string_view xml, TiXmlDocument& doc) {
+  // TinyXML steps over a UTF-8 sequence by the length its lead byte
+  // announces; one cut short by the end of the text would carry it past
+  // the terminating zero. Only well-formed UTF-8 reaches it.
+  if (!text::is_well_formed_utf8(xml)) return false;
+  const std::string text(xml);  // TinyXML wants a terminated string
+  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  return !doc.Error();
+}
+
 bool load_style_table(std::string_view xml, StyleTable& table) {
   table.clear();
   TiXmlDocument doc;
-  if (!parse(xml, doc)) return false;
+  if (!parse_xml_document(xml, doc)) return false;
   const TiXmlElement* root = root_named(doc, "style");
   if (root == nullptr) return false;
   for (const TiXmlElement* c = root->FirstChildElement("class"); c != nullptr;
@@ -159,7 +163,7 @@ bool load_style_table(std::string_view xml, StyleTable& table) {
 bool load_string_table(std::string_view xml, StringTable& table) {
   table.clear();
   TiXmlDocument doc;
-  if (!parse(xml, doc)) return false;
+  if (!parse_xml_document(xml, doc)) return false;
   const TiXmlElement* root = root_named(doc, "string");
   if (root == nullptr) return false;
   for (const TiXmlElement* s = root->FirstChildElement("s"); s != nullptr;
@@ -177,7 +181,7 @@ bool load_string_table(std::string_view xml, StringTable& table) {
 std::unique_ptr<Layout> load_layout(std::string_view xml, const StyleTable& styles,
                                     const StringTable& strings) {
   TiXmlDocument doc;
-  if (!parse(xml, doc)) return nullptr;
+  if (!parse_xml_document(xml, doc)) return nullptr;
   const TiXmlElement* root = root_named(doc, "layer");
   if (root == nullptr) return nullptr;
   auto layout = std::make_unique<Layout>();
@@ -232,8 +236,7 @@ bool parse_wrapped(std::string_view markup, std::vector<RichRun>& runs) {
   // gaps between runs) so that the same markup looks the same either way.
   TiXmlDocument doc;
   const std::string wrapped = "<richtext>" + std::string(markup) + "</richtext>";
-  doc.Parse(wrapped.c_str(), nullptr, TIXML_ENCODING_UTF8);
-  if (doc.Error() || doc.FirstChildElement() == nullptr) return false;
+  if (!parse_xml_document(wrapped, doc) || doc.FirstChildElement() == nullptr) return false;
   runs = rich_runs_of(*doc.FirstChildElement());
   return true;
 }

@@ -11,7 +11,13 @@
 #include "skin/core/element.h"
 #include "skin/core/style.h"
 
+class TiXmlDocument;
+
 namespace salvor::skin {
+
+// Parses UTF-8 XML text into doc. False for text that is not well-formed
+// UTF-8 (TinyXML would read past its end) or does not parse.
+bool parse_xml_document(std::string_view xml, TiXmlDocument& doc);
 
 // Each returns false when the text does not parse or its root element is not
 // the expected one; the table is emptied first either way (the style table

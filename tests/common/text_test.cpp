@@ -52,6 +52,12 @@ TEST(Text, Utf8RoundTripAndIllFormedInput) {
   EXPECT_EQ(text::from_utf8("a\xC3"), u"a\uFFFD") << "truncated sequence";
   EXPECT_EQ(text::from_utf8("\xC0\xAF"), u"\uFFFD") << "overlong encoding";
   EXPECT_EQ(text::from_utf8("\xED\xA0\x80"), u"\uFFFD") << "encoded surrogate";
+  EXPECT_TRUE(text::is_well_formed_utf8(text::to_utf8(name)));
+  EXPECT_TRUE(text::is_well_formed_utf8(""));
+  EXPECT_FALSE(text::is_well_formed_utf8("a\xE6\xE6")) << "cut short at the end";
+  EXPECT_FALSE(text::is_well_formed_utf8("\xC0\xAF"));
+  EXPECT_FALSE(text::is_well_formed_utf8("\xED\xA0\x80"));
+  EXPECT_FALSE(text::is_well_formed_utf8("\xFF"));
 }
 
 TEST(Text, NamesCompareWithoutCase) {

@@ -42,6 +42,11 @@ TEST(SkinXml, BrokenDocumentsLeaveEmptyTables) {
   EXPECT_EQ(strings.size(), 0u);
   EXPECT_EQ(load_layout("<body/>", styles, strings), nullptr);
   EXPECT_EQ(load_layout("<layer><body>", styles, strings), nullptr);
+  // A UTF-8 sequence cut short at the end (once read past the text by the
+  // parser) is refused before parsing.
+  EXPECT_FALSE(load_style_table("<style><class name=\"a\" font=\"0\xE6\xE6\xE6<\xE6\xE6", styles));
+  EXPECT_EQ(load_layout("<layer title=\"\xE6\"/>", styles, strings), nullptr);
+  EXPECT_NE(load_layout("<layer title=\"\xE6\x96\x87\"/>", styles, strings), nullptr);
 }
 
 TEST(SkinXml, StringTableKeepsTheLastOfAnId) {
