@@ -34,13 +34,17 @@ Rect progress_bar_rect(const Rect& whole, double fraction, int bar_height) {
 Rect tab_header_rect(const Rect& control, int index, Size header, int tab_pos, int spacing,
                      bool vertical) {
   if (index < 0) return {};
-  const long long step = vertical ? header.height + spacing : header.width + spacing;
+  // Sizes, offsets and strips that run off any screen are clamped rather
+  // than overflowed (the numbers come from layout attributes).
+  constexpr long long kFar = 1'000'000;
+  const int width = static_cast<int>(std::clamp<long long>(header.width, 0, kFar));
+  const int height = static_cast<int>(std::clamp<long long>(header.height, 0, kFar));
+  const long long step = static_cast<long long>(vertical ? height : width) + spacing;
   const long long offset = static_cast<long long>(index) * step + tab_pos;
-  // A strip that runs off any screen is clamped rather than overflowed.
-  const int along = static_cast<int>(std::clamp(offset, -1'000'000LL, 1'000'000LL));
-  const int x = control.left + (vertical ? 0 : along);
-  const int y = control.top + (vertical ? along : 0);
-  return {x, y, x + header.width, y + header.height};
+  const long long along = std::clamp(offset, -kFar, kFar);
+  const int x = static_cast<int>(std::clamp(control.left + (vertical ? 0 : along), -kFar, kFar));
+  const int y = static_cast<int>(std::clamp(control.top + (vertical ? along : 0), -kFar, kFar));
+  return {x, y, x + width, y + height};
 }
 
 }  // namespace salvor::skin

@@ -2,6 +2,8 @@
 // id and hit testing.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <memory>
 
 #include "skin/core/control_geometry.h"
@@ -204,6 +206,11 @@ TEST(SkinControls, TabHeadersAlongTheStrip) {
   EXPECT_EQ(tab_header_rect(control, 2, {80, 24}, 10, 4, false), (Rect{278, 50, 358, 74}));
   EXPECT_EQ(tab_header_rect(control, 1, {80, 24}, 0, 2, true), (Rect{100, 76, 180, 100}));
   EXPECT_EQ(tab_header_rect(control, -1, {80, 24}, 0, 2, true), Rect{});
+  // Sizes from a layout's "tabheight" and "tabspacing" at the int limits
+  // are clamped, not overflowed.
+  const Rect far = tab_header_rect(control, 3, {80, INT_MAX}, INT_MAX, INT_MAX, true);
+  EXPECT_EQ(far.top, 1'000'000);
+  EXPECT_EQ(far.height(), 1'000'000);
 }
 
 }  // namespace
