@@ -26,6 +26,11 @@ int RunDrives(const Arguments& arguments);
 // Lists the File Filter's categories (filters_command.cpp).
 int RunFilters(const Arguments& arguments);
 
+// The folder of the component libraries (Gleaner, Surveyor): the program's
+// own, as in a build tree and on Windows, else the private library folder of
+// an installed salvor-cli (source.cpp).
+std::u16string ComponentDirectory();
+
 // Prints "salvor-cli: error: <message>" on stderr.
 void PrintError(std::u16string_view message);
 void PrintUsageError(std::u16string_view message);

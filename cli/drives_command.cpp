@@ -1,6 +1,6 @@
 // salvor-cli drives: the drives that can be scanned, as the desktop program
-// lists them. The program's hub binds Surveyor from this executable's
-// directory and asks it over the command bus; the answer is printed as a
+// lists them. The program's hub binds Surveyor from the component folder
+// and asks it over the command bus; the answer is printed as a
 // table or as JSON Lines.
 #include <algorithm>
 #include <cmath>
@@ -85,7 +85,7 @@ int RunDrives(const Arguments& arguments) {
   if (options.loop) platform::set_environment_variable(kIncludeLoopVariable, "1");
 
   app::DriveSurvey survey;
-  const std::u16string directory = platform::executable_directory();
+  const std::u16string directory = ComponentDirectory();
   if (!survey.Start(directory)) {
     PrintError(u"cannot load the drive-information library " + app::ComponentLibraryPath(directory, u"Surveyor"));
     return kExitSource;

@@ -1,6 +1,7 @@
 #include "cli/source.h"
 
 #include "cli/commands.h"
+#include "common/text.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 #include "platform/platform.h"
@@ -23,6 +24,18 @@ bool is_drive_argument(const std::u16string& argument) {
 }
 
 }  // namespace
+
+std::u16string ComponentDirectory() {
+  const std::u16string own = platform::executable_directory();
+#if defined(SALVOR_INSTALLED_COMPONENT_DIR)
+  // SALVOR_INSTALLED_COMPONENT_DIR is relative to the installed program's
+  // folder, so the package works under any prefix.
+  if (!platform::file_size(own + platform::kPathSeparator + platform::library_file_name(u"Gleaner"))) {
+    return own + platform::kPathSeparator + text::from_utf8(SALVOR_INSTALLED_COMPONENT_DIR);
+  }
+#endif
+  return own;
+}
 
 std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error) {
   Source source;
@@ -110,7 +123,7 @@ int PrepareSource(const std::u16string& argument, const std::optional<std::u16st
     PrintError(argument + u": no NTFS file system found (its boot sector is not an NTFS one)");
     return kExitSource;
   }
-  if (!engine.bind()) {
+  if (!engine.bind(ComponentDirectory())) {
     PrintError(engine.error);
     return kExitSource;
   }
