@@ -1,0 +1,97 @@
+# The fresh stage of scripts/test: the README's first command, and the
+# Debian package, on a brand-new Debian 12 machine. Sourced by the test
+# script (bash) after common.sh. Needs root (or password-less sudo),
+# debootstrap and git (scripts/lib/packages.txt).
+#
+# The machine is made by fresh-root.sh: SALVOR_FRESH_ROOT names it, else it
+# is ../shared/fresh-root.sh beside the checkout. Its work files (the
+# pristine base, made once and kept, and the downloaded .debs) go to
+# FRESH_OUT, by default ${TMPDIR:-/tmp}/fresh-root.
+#
+#   fresh_root_script       prints the path of fresh-root.sh; fails when
+#                           there is none
+#   fresh_prepare           makes the pristine base if there is none (or it is
+#                           older than 30 days)
+#   fresh_demo REF          runs scripts/demo on a clean clone of REF, as the
+#                           first user (uid 1000, sudo)
+#   fresh_package_test DEB  installs DEB with apt-get on a machine without
+#                           build tools and scans the bundled sample with it
+#   run_fresh_stage         all of the above for HEAD; the package comes from
+#                           scripts/package
+# shellcheck shell=bash
+
+FRESH_OUT=${FRESH_OUT:-${TMPDIR:-/tmp}/fresh-root}
+
+fresh_root_script() {
+  local script=${SALVOR_FRESH_ROOT:-$SALVOR_ROOT/../shared/fresh-root.sh}
+  if [ ! -x "$script" ]; then
+    echo "no fresh-root.sh at $script (set SALVOR_FRESH_ROOT)" >&2
+    return 1
+  fi
+  (cd "$(dirname "$script")" && echo "$(pwd)/$(basename "$script")")
+}
+
+# _fresh [--lock] ARGS...: fresh-root.sh ARGS as root, with this FRESH_OUT;
+# with --lock, one at a time (also across test runs started together).
+_fresh() {
+  local script sudo=() lock=()
+  script=$(fresh_root_script) || return 1
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if [ "$1" = --lock ]; then
+    shift
+    "${sudo[@]}" mkdir -p "$FRESH_OUT" || return 1
+    lock=(flock "$FRESH_OUT/prepare.lock")
+  fi
+  "${sudo[@]}" "${lock[@]}" env FRESH_OUT="$FRESH_OUT" "$script" "$@"
+}
+
+fresh_prepare() {
+  # fresh-root.sh keeps a base it has made; one a month old is made anew.
+  if [ -s "$FRESH_OUT/base.tar" ] && [ -n "$(find "$FRESH_OUT/base.tar" -mtime +30)" ]; then
+    _fresh --lock prepare --force
+  else
+    _fresh --lock prepare
+  fi
+}
+
+fresh_demo() {
+  local ref=${1:?fresh_demo REF}
+  # The downloaded .debs are kept between runs (--apt-cache): the machine
+  # still starts with nothing installed, apt-get just need not fetch them
+  # again.
+  _fresh run --as-user --apt-cache --limit 25 --ref "$ref" "$SALVOR_ROOT" 'scripts/demo'
+}
+
+fresh_package_test() {
+  local deb=${1:?fresh_package_test DEB}
+  # fresh-root.sh brings in a clone of a commit: the package and the sample
+  # travel in a throw-away repository of their own.
+  local repo="$SALVOR_ROOT/build/fresh/package-test"
+  rm -rf "$repo" && mkdir -p "$repo" || return 1
+  cp "$deb" "$SALVOR_ROOT/res/sample/usb-stick.img.gz" "$repo/" || return 1
+  git -C "$repo" init -q && git -C "$repo" add . &&
+    git -C "$repo" -c user.name=salvor -c user.email=salvor@localhost commit -qm "package under test" || return 1
+  _fresh run --as-user --apt-cache --limit 10 --ref HEAD "$repo" '
+test -z "$(command -v cc c++ gcc g++ make cmake ninja pkg-config)"
+sudo apt-get update -qq
+sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./salvor_*.deb
+command -v salvor-cli
+salvor-cli --version
+gzip -dc usb-stick.img.gz > usb-stick.img
+salvor-cli scan usb-stick.img
+salvor-cli drives
+test -s /usr/share/man/man1/salvor-cli.1.gz
+test -s /usr/share/doc/salvor/copyright'
+}
+
+run_fresh_stage() {
+  local t0=$SECONDS deb
+  log "fresh: the pristine Debian 12 base"
+  fresh_prepare || return 1
+  log "fresh: scripts/demo on a new machine ($(git -C "$SALVOR_ROOT" rev-parse --short HEAD))"
+  fresh_demo HEAD || return 1
+  log "fresh: the Debian package (scripts/package), installed on a new machine"
+  deb=$("$SALVOR_ROOT/scripts/package") || return 1
+  fresh_package_test "$deb" || return 1
+  log "fresh: passed in $((SECONDS - t0)) s"
+}
