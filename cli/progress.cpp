@@ -121,8 +121,7 @@ bool RunRecoveryWithProgress(app::RecoveryRun& run, const app::RecoveryRequest& 
       run.Tick();
       line.Show(RecoveryStatus(run.progress(), run.planned()));
     });
-    // The file being written when Ctrl-C came is finished: the engine call
-    // cannot be cut short, and a half file would be worse than a whole one.
+    // The engine stops within the file being written and removes it.
     run.Wait();
   }
   return !interrupted;

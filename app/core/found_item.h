@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <ctime>
 
 #include "engine/gleaner_api.h"
 
@@ -26,6 +27,13 @@ struct FoundItem {
   std::u16string date;         // "%d-%02d-%02d %02d:%02d:%02d"
   std::u16string file_system;  // "FAT", "FAT32", "EXFAT" or "NTFS"
   std::u16string path;         // the record's full path ("E:\Docs\a.txt")
+  // The time of the record: FAT family as its fields say (local time on
+  // FAT, UTC on exFAT), NTFS as a FILETIME (UTC).
+  struct Stamp {
+    uint16_t year = 0;
+    uint8_t month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  } stamp;
+  uint64_t file_time = 0;  // NTFS
 
   bool is_folder() const { return type == kEntryFolder; }
   bool is_deleted() const { return state == kDeleted; }
@@ -44,6 +52,15 @@ FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_sys
 // second pass (`ntfs_phase` 2) the record's folder is unknown and the path
 // gets "dir<N>\" after the root, N being the low half of the parent number.
 FoundItem MakeFoundItem(const _FileInfoNtfs& record, int ntfs_phase = 0);
+
+// The modification time to give a recovered file, as a FILETIME (UTC); 0
+// when the record has none that is a time. FAT stores local time: it is
+// taken as the local time of this machine, unless `fat_times_utc`.
+uint64_t ModifiedFileTime(const FoundItem& item, bool fat_times_utc);
+// True when the item's time is local time (FAT, FAT32).
+bool HasLocalTime(const FoundItem& item);
+// "2020-05-01T10:00:00Z" of a FILETIME.
+std::string FileTimeIso(uint64_t file_time);
 
 // "%d-%02d-%02d %02d:%02d:%02d" of a FILETIME (100 ns units since
 // 1601-01-01, UTC). Times past the year 30827 (the high bit set) are not
