@@ -60,6 +60,7 @@ std::string RecordJson(const _FileInfoFat& record, std::u16string_view relative_
   out += ",\"parent_folder\":" + std::to_string(record.ParentFolder);
   out += ",\"folder\":" + std::to_string(record.Folder);
   out += ",\"attributes\":" + std::to_string(record.Attributes);
+  if (record.Reserved & kRecordDamaged) out += ",\"damaged\":true";
   out += "}";
   return out;
 }
@@ -99,6 +100,7 @@ std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_pa
   out += ",\"parent_folder\":" + std::to_string(item.parent_folder);
   out += ",\"folder\":" + std::to_string(item.folder);
   out += ",\"attributes\":" + std::to_string(item.attributes);
+  if (item.damaged) out += ",\"damaged\":true";
   if (item.file_system == u"NTFS") {
     out += ",\"mft\":" + std::to_string(item.mft_number);
     out += ",\"parent_mft\":" + std::to_string(item.parent_mft_number);

@@ -39,6 +39,7 @@ FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_sys
   item.type = record.EntryType;
   item.state = record.DeleteState;
   item.attributes = record.Attributes;
+  item.damaged = (record.Reserved & kRecordDamaged) != 0;
   item.path = record.FullPath.str();
   item.name = name_after_last_backslash(item.path);
   item.extension = extension_of(item.path, item.is_folder());

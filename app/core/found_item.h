@@ -21,6 +21,9 @@ struct FoundItem {
   uint32_t type = 0;           // 1 folder, 2 file
   uint32_t state = 0;          // FAT family: 1 deleted, 2 present; NTFS: the record's source
   uint32_t attributes = 0;
+  // FAT family: the recorded size runs past the volume's end (the engine's
+  // kRecordDamaged); recovery stops at the volume's end.
+  bool damaged = false;
   std::u16string name;         // text of the path after its last "\"
   std::u16string extension;    // files: text after the last "." of the name; otherwise the no-extension text
   std::u16string date;         // "%d-%02d-%02d %02d:%02d:%02d"
