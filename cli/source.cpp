@@ -44,9 +44,10 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
   const std::u16string device = drive ? u"\\\\.\\" + argument.substr(0, 2) : argument;
   source.root = drive ? argument.substr(0, 2) + u"\\" : std::u16string(1, kImageLetter) + u":\\";
 
-  platform::RawVolume volume;
+  source.volume = std::make_shared<platform::RawVolume>();
+  platform::RawVolume& volume = *source.volume;
   if (!volume.open(device)) {
-    error = u"cannot open " + argument;
+    error = u"cannot open " + argument + (volume.error().empty() ? u"" : u": " + volume.error());
     return std::nullopt;
   }
   engine::BootSector boot{};
@@ -88,9 +89,12 @@ bool EngineCanRecover(const app::EngineBinding& engine, int kind) {
 }
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
-  if (is_drive_argument(source.argument)) return true;
-  if (!engine.ReMountImage || !engine.ReMountImage(kImageLetter, source.argument.c_str())) {
-    error = u"the engine cannot open image files (ReMountImage is missing)";
+  if (!engine.ReMountVolume) {
+    error = u"the engine cannot take an open volume (ReMountVolume is missing)";
+    return false;
+  }
+  if (!source.volume || !engine.ReMountVolume(source.root[0], source.volume->native_handle())) {
+    error = u"the engine cannot read " + source.argument;
     return false;
   }
   return true;

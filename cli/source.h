@@ -1,13 +1,17 @@
 // SOURCE arguments of salvor-cli: an image file, a block device, or on
-// Windows a drive ("E:"). Every source is handed to the engine as a drive
-// letter, so the engine's drive-path rules hold for all of them.
+// Windows a drive ("E:"). The source is opened once, here; that one open
+// volume serves the detection of its file system and, handed to the engine
+// under a drive letter, every engine call of the run, so the engine's
+// drive-path rules hold for all of them and nothing opens the path again.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/core/engine_binding.h"
 #include "app/core/fs_detect.h"
+#include "platform/platform.h"
 
 namespace salvor::cli {
 
@@ -18,6 +22,7 @@ struct Source {
   // Size in bytes as the OS tells it, else as the boot sector says (0 when
   // neither knows); the Unformatting Scan sweeps this much.
   uint64_t size_bytes = 0;
+  std::shared_ptr<platform::RawVolume> volume;  // the one open volume
 };
 
 // The file systems that scan and recover handle.
@@ -28,11 +33,13 @@ std::u16string SupportedFileSystemNames();
 bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat);
 bool EngineCanRecover(const app::EngineBinding& engine, int kind);
 
-// Opens SOURCE, reads its boot sector and recognises its file system.
-// On failure `error` says why, in words for the user.
+// Opens SOURCE (a regular file or a block device; Windows: a drive, volume
+// or physical drive path; anything else is refused before any read), reads
+// its boot sector and recognises its file system. On failure `error` says
+// why, in words for the user.
 std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error);
 
-// Makes the engine see the source under its drive letter.
+// Makes the engine see the source's open volume under its drive letter.
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);
 
 struct PreparedSource {

@@ -77,6 +77,10 @@ GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());
 }
 
+GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle) {
+  return salvor::engine::MountVolume(letter, native_handle);
+}
+
 namespace {
 salvor::IVantorComponentManager* g_registry = nullptr;
 }

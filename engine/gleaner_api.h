@@ -124,6 +124,7 @@ using ReFatRecoverDataFn = bool (*)(const char16_t* output_path, uint32_t first_
 using ReFatRecoverData64Fn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                                       ProgressCallback progress, void* user);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
+using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -162,6 +163,10 @@ GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t fir
 // engine: a later InitReEngine for "X:..." opens `image_path` instead of the
 // drive. A null or empty path removes the mapping.
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path);
+// Shows the engine a volume the caller has open (platform::RawVolume's
+// native handle) under `letter`: the engine reads through a duplicate of the
+// handle and never opens that letter's volume by path.
+GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

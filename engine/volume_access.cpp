@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace salvor::engine {
@@ -10,6 +11,7 @@ namespace {
 struct MountTable {
   std::mutex lock;
   std::map<char16_t, std::u16string> images;  // upper-case letter -> path
+  std::map<char16_t, std::unique_ptr<platform::RawVolume>> volumes;  // upper-case letter -> open volume
 };
 
 MountTable& mounts() {
@@ -30,11 +32,23 @@ bool MountImage(char16_t letter, std::u16string_view image_path) {
   if (!is_letter(letter)) return false;
   MountTable& table = mounts();
   std::lock_guard guard(table.lock);
+  table.volumes.erase(upper_letter(letter));
   if (image_path.empty()) {
     table.images.erase(upper_letter(letter));
   } else {
     table.images[upper_letter(letter)] = std::u16string(image_path);
   }
+  return true;
+}
+
+bool MountVolume(char16_t letter, intptr_t native_handle) {
+  if (!is_letter(letter)) return false;
+  auto volume = std::make_unique<platform::RawVolume>();
+  if (!volume->adopt(native_handle)) return false;
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  table.images.erase(upper_letter(letter));
+  table.volumes[upper_letter(letter)] = std::move(volume);
   return true;
 }
 
@@ -65,9 +79,24 @@ std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_
   return components;
 }
 
+namespace {
+
+// Shares the volume mounted under the letter `path` starts with, if any.
+bool ShareMountedVolume(std::u16string_view path, platform::RawVolume& device) {
+  if (path.empty()) return false;
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  const auto found = table.volumes.find(upper_letter(path[0]));
+  if (found == table.volumes.end()) return false;
+  device.share(*found->second);
+  return true;
+}
+
+}  // namespace
+
 bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
   if (!path) return false;
-  bool ok = volume.device.open(VolumeDevicePath(path));
+  bool ok = ShareMountedVolume(path, volume.device) || volume.device.open(VolumeDevicePath(path));
   if (!ok) platform::debug_output(u"Open Path Fail\uFF01\n");
 
   BootSector boot{};
