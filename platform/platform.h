@@ -58,6 +58,11 @@ class RawVolume {
   std::optional<uint64_t> size_bytes() const;
 
  private:
+  // Keeps an open system handle when it is a volume (else closes it, with
+  // the reason in error_) and makes its reads blocking; `raw_device`: reads
+  // keep to the device's sector alignment (Windows).
+  bool take(intptr_t native_handle, bool raw_device);
+
   struct Impl;
   std::shared_ptr<const Impl> impl_;
   std::u16string error_;
