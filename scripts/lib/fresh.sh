@@ -12,12 +12,13 @@
 #                           there is none
 #   fresh_prepare           makes the pristine base if there is none (or it is
 #                           older than 30 days)
-#   fresh_demo REF          runs scripts/demo on a clean clone of REF, as the
-#                           first user (uid 1000, sudo)
-#   fresh_package_test DEB  installs DEB with apt-get on a machine without
-#                           build tools and scans the bundled sample with it
-#   run_fresh_stage         all of the above for HEAD; the package comes from
-#                           scripts/package
+#   fresh_demo REF DIR      runs scripts/demo and scripts/package on a clean
+#                           clone of REF, as the first user (uid 1000, sudo),
+#                           and copies the package to DIR
+#   fresh_package_test DEB  installs DEB with apt-get on another new machine,
+#                           one without build tools, and scans the bundled
+#                           sample with it
+#   run_fresh_stage         all of the above for HEAD
 # shellcheck shell=bash
 
 FRESH_OUT=${FRESH_OUT:-${TMPDIR:-/tmp}/fresh-root}
@@ -54,12 +55,38 @@ fresh_prepare() {
   fi
 }
 
+# fresh_demo REF DIR: the README's commands on a clean clone of REF as the
+# first user (uid 1000, sudo): scripts/demo, then scripts/package, whose
+# .deb is copied to DIR.
 fresh_demo() {
-  local ref=${1:?fresh_demo REF}
+  local ref=${1:?fresh_demo REF DIR} dir=${2:?fresh_demo REF DIR}
+  local out="$SALVOR_ROOT/build/fresh/demo.out" rc=0 rundir deb
+  mkdir -p "$dir" "$(dirname "$out")" || return 1
   # The downloaded .debs are kept between runs (--apt-cache): the machine
   # still starts with nothing installed, apt-get just need not fetch them
-  # again.
-  _fresh run --as-user --apt-cache --limit 25 --ref "$ref" "$SALVOR_ROOT" 'scripts/demo'
+  # again. --keep leaves the root in place for the package to be taken out.
+  _fresh run --keep --as-user --apt-cache --limit 25 --ref "$ref" "$SALVOR_ROOT" $'scripts/demo\nscripts/package' \
+    2>&1 | tee "$out" || rc=$?
+  rundir=$(sed -n 's/^fresh-root.sh: kept \(.*\)$/\1/p' "$out" | tail -n 1)
+  if [ -n "$rundir" ]; then
+    deb=$(find "$rundir/home/user/project/build/package/package" -maxdepth 1 -name 'salvor_*.deb' 2>/dev/null | head -n 1)
+    if [ $rc -eq 0 ] && [ -n "$deb" ]; then cp "$deb" "$dir/" || rc=1; fi
+    _fresh_remove_root "$rundir"
+  fi
+  [ $rc -eq 0 ] && [ -n "${deb:-}" ]
+}
+
+# _fresh_remove_root DIR: removes a root fresh-root.sh kept, once nothing is
+# mounted below it (fresh-root.sh unmounts all before it says "kept").
+_fresh_remove_root() {
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  case "$1" in "$FRESH_OUT"/run-[0-9]*) ;; *) return 1 ;; esac
+  if awk -v p="$1" '$5 == p || index($5, p "/") == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; then
+    echo "fresh: $1 still has mounts; left in place" >&2
+    return 1
+  fi
+  "${sudo[@]}" rm -rf --one-file-system "$1"
 }
 
 fresh_package_test() {
@@ -88,10 +115,12 @@ run_fresh_stage() {
   local t0=$SECONDS deb
   log "fresh: the pristine Debian 12 base"
   fresh_prepare || return 1
-  log "fresh: scripts/demo on a new machine ($(git -C "$SALVOR_ROOT" rev-parse --short HEAD))"
-  fresh_demo HEAD || return 1
-  log "fresh: the Debian package (scripts/package), installed on a new machine"
-  deb=$("$SALVOR_ROOT/scripts/package") || return 1
+  log "fresh: scripts/demo and scripts/package on a new machine ($(git -C "$SALVOR_ROOT" rev-parse --short HEAD))"
+  local debs="$SALVOR_ROOT/build/fresh/package"
+  rm -rf "$debs"
+  fresh_demo HEAD "$debs" || return 1
+  log "fresh: that Debian package, installed on a new machine without build tools"
+  deb=$(find "$debs" -maxdepth 1 -name 'salvor_*.deb' | head -n 1)
   fresh_package_test "$deb" || return 1
   log "fresh: passed in $((SECONDS - t0)) s"
 }
