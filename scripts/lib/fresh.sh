@@ -6,7 +6,9 @@
 # The machine is made by fresh-root.sh: SALVOR_FRESH_ROOT names it, else it
 # is ../shared/fresh-root.sh beside the checkout. Its work files (the
 # pristine base, made once and kept, and the downloaded .debs) go to
-# FRESH_OUT, by default ${TMPDIR:-/tmp}/fresh-root.
+# SALVOR_FRESH_OUT, by default ${TMPDIR:-/tmp}/salvor-fresh: a folder of this
+# stage's own, used by one test run at a time, as apt locks the shared .deb
+# cache of a run.
 #
 #   fresh_root_script       prints the path of fresh-root.sh; fails when
 #                           there is none
@@ -21,7 +23,7 @@
 #   run_fresh_stage         all of the above for HEAD
 # shellcheck shell=bash
 
-FRESH_OUT=${FRESH_OUT:-${TMPDIR:-/tmp}/fresh-root}
+FRESH_OUT=${SALVOR_FRESH_OUT:-${TMPDIR:-/tmp}/salvor-fresh}
 
 fresh_root_script() {
   local script=${SALVOR_FRESH_ROOT:-$SALVOR_ROOT/../shared/fresh-root.sh}
@@ -32,26 +34,20 @@ fresh_root_script() {
   (cd "$(dirname "$script")" && echo "$(pwd)/$(basename "$script")")
 }
 
-# _fresh [--lock] ARGS...: fresh-root.sh ARGS as root, with this FRESH_OUT;
-# with --lock, one at a time (also across test runs started together).
+# _fresh ARGS...: fresh-root.sh ARGS as root, with this FRESH_OUT.
 _fresh() {
-  local script sudo=() lock=()
+  local script sudo=()
   script=$(fresh_root_script) || return 1
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  if [ "$1" = --lock ]; then
-    shift
-    "${sudo[@]}" mkdir -p "$FRESH_OUT" || return 1
-    lock=(flock "$FRESH_OUT/prepare.lock")
-  fi
-  "${sudo[@]}" "${lock[@]}" env FRESH_OUT="$FRESH_OUT" "$script" "$@"
+  "${sudo[@]}" env FRESH_OUT="$FRESH_OUT" "$script" "$@"
 }
 
 fresh_prepare() {
   # fresh-root.sh keeps a base it has made; one a month old is made anew.
   if [ -s "$FRESH_OUT/base.tar" ] && [ -n "$(find "$FRESH_OUT/base.tar" -mtime +30)" ]; then
-    _fresh --lock prepare --force
+    _fresh prepare --force
   else
-    _fresh --lock prepare
+    _fresh prepare
   fi
 }
 
@@ -112,6 +108,17 @@ test -s /usr/share/doc/salvor/copyright'
 }
 
 run_fresh_stage() {
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" mkdir -p "$FRESH_OUT" || return 1
+  # One test run at a time in FRESH_OUT; a second one waits here.
+  (
+    flock 9 || exit 1
+    _run_fresh_stage
+  ) 9<"$FRESH_OUT"
+}
+
+_run_fresh_stage() {
   local t0=$SECONDS deb
   log "fresh: the pristine Debian 12 base"
   fresh_prepare || return 1
