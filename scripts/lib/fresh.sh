@@ -61,7 +61,7 @@ fresh_demo() {
   # The downloaded .debs are kept between runs (--apt-cache): the machine
   # still starts with nothing installed, apt-get just need not fetch them
   # again. --keep leaves the root in place for the package to be taken out.
-  _fresh run --keep --as-user --apt-cache --limit 25 --ref "$ref" "$SALVOR_ROOT" $'scripts/demo\nscripts/package' \
+  _fresh run --keep --as-user --apt-cache --limit 40 --ref "$ref" "$SALVOR_ROOT" $'scripts/demo\nscripts/package' \
     2>&1 | tee "$out" || rc=$?
   rundir=$(sed -n 's/^fresh-root.sh: kept \(.*\)$/\1/p' "$out" | tail -n 1)
   if [ -n "$rundir" ]; then
@@ -94,7 +94,7 @@ fresh_package_test() {
   cp "$deb" "$SALVOR_ROOT/res/sample/usb-stick.img.gz" "$repo/" || return 1
   git -C "$repo" init -q && git -C "$repo" add . &&
     git -C "$repo" -c user.name=salvor -c user.email=salvor@localhost commit -qm "package under test" || return 1
-  _fresh run --as-user --apt-cache --limit 10 --ref HEAD "$repo" '
+  _fresh run --as-user --apt-cache --limit 15 --ref HEAD "$repo" '
 test -z "$(command -v cc c++ gcc g++ make cmake ninja pkg-config)"
 sudo apt-get update -qq
 sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./salvor_*.deb
