@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <charconv>
 #include <cinttypes>
 
 #include "common/text.h"
@@ -80,49 +81,127 @@ std::string RecordRow(const _FileInfoFat& record, std::u16string_view relative_p
   return row;
 }
 
+namespace {
+
+void AppendNumber(std::string& out, uint64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
+// A JSON string literal of UTF-16 text.
+void AppendJsonString(std::string& out, std::u16string_view text) {
+  out += '"';
+  const size_t start = out.size();
+  text::append_utf8(out, text);
+  // Most names need no escape: only then is the text copied again.
+  size_t i = start;
+  while (i < out.size() && static_cast<unsigned char>(out[i]) >= 0x20 && out[i] != '"' && out[i] != '\\') ++i;
+  if (i < out.size()) {
+    const std::string raw = out.substr(start);
+    out.resize(start);
+    out += JsonString(raw).substr(1);
+    out.pop_back();
+  }
+  out += '"';
+}
+
+void AppendItemTime(std::string& out, const app::FoundItem& item) {
+  // The year is printed with at least four digits, as RecordTime does.
+  const app::CivilTime t = item.time_fields();
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                              t.minute, t.second);
+  if (n > 0) out.append(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
+}
+
+void AppendPrintable(std::string& out, std::u16string_view text) {
+  const size_t start = out.size();
+  text::append_utf8(out, text);
+  for (size_t i = start; i < out.size(); ++i) {
+    if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F) out[i] = '?';
+  }
+}
+
+std::u16string_view name_view(std::u16string_view relative_path) {
+  const size_t slash = relative_path.rfind(u'/');
+  return slash == std::u16string_view::npos ? relative_path : relative_path.substr(slash + 1);
+}
+
+}  // namespace
+
 std::string ItemTime(const app::FoundItem& item) {
-  // The year is printed with four digits, as RecordTime does.
-  std::string date = text::to_utf8(item.date);
-  const size_t dash = date.find('-');
-  if (dash != std::string::npos && dash < 4) date.insert(0, 4 - dash, '0');
-  return date;
+  std::string out;
+  AppendItemTime(out, item);
+  return out;
+}
+
+void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
+  out += "{\"path\":";
+  AppendJsonString(out, relative_path);
+  out += ",\"name\":";
+  AppendJsonString(out, name_view(relative_path));
+  out += item.is_folder() ? ",\"type\":\"folder\"" : ",\"type\":\"file\"";
+  out += item.is_deleted() ? ",\"deleted\":true" : ",\"deleted\":false";
+  out += ",\"size\":";
+  AppendNumber(out, item.size);
+  out += ",\"modified\":\"";
+  AppendItemTime(out, item);
+  out += "\",\"first_cluster\":";
+  AppendNumber(out, item.first_cluster);
+  out += ",\"parent_folder\":";
+  AppendNumber(out, item.parent_folder);
+  out += ",\"folder\":";
+  AppendNumber(out, item.folder);
+  out += ",\"attributes\":";
+  AppendNumber(out, item.attributes);
+  if (item.file_system_kind == app::ItemFileSystem::kNtfs) {
+    out += ",\"mft\":";
+    AppendNumber(out, item.mft_number);
+    out += ",\"parent_mft\":";
+    AppendNumber(out, item.parent_mft_number);
+    out += ",\"record_offset\":";
+    AppendNumber(out, item.ntfs_offset);
+  }
+  out += '}';
 }
 
 std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path) {
-  std::string out = "{\"path\":" + JsonString(text::to_utf8(relative_path));
-  out += ",\"name\":" + JsonString(text::to_utf8(name_part(relative_path)));
-  out += std::string(",\"type\":\"") + (item.is_folder() ? "folder" : "file") + "\"";
-  out += std::string(",\"deleted\":") + (item.is_deleted() ? "true" : "false");
-  out += ",\"size\":" + std::to_string(item.size);
-  out += ",\"modified\":" + JsonString(ItemTime(item));
-  out += ",\"first_cluster\":" + std::to_string(item.first_cluster);
-  out += ",\"parent_folder\":" + std::to_string(item.parent_folder);
-  out += ",\"folder\":" + std::to_string(item.folder);
-  out += ",\"attributes\":" + std::to_string(item.attributes);
-  if (item.file_system == u"NTFS") {
-    out += ",\"mft\":" + std::to_string(item.mft_number);
-    out += ",\"parent_mft\":" + std::to_string(item.parent_mft_number);
-    out += ",\"record_offset\":" + std::to_string(item.ntfs_offset);
-  }
-  out += "}";
+  std::string out;
+  AppendItemJson(out, item, relative_path);
   return out;
+}
+
+void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
+  char head[32];
+  std::snprintf(head, sizeof head, "%-8s %12" PRIu64 " ", item.is_deleted() ? "deleted" : "present", item.size);
+  out += head;
+  AppendItemTime(out, item);
+  out += "  ";
+  AppendPrintable(out, relative_path);
+  if (item.is_folder()) out += '/';
+}
+
+std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path) {
+  std::string out;
+  AppendItemRow(out, item, relative_path);
+  return out;
+}
+
+void LineWriter::EndLine() {
+  buffer_ += '\n';
+  if (buffer_.size() >= (1u << 16)) Flush();
+}
+
+void LineWriter::Flush() {
+  if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), stream_);
+  buffer_.clear();
 }
 
 std::string Printable(std::u16string_view text) {
   std::string out;
-  for (const char ch : text::to_utf8(text)) {
-    out.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
-  }
+  AppendPrintable(out, text);
   return out;
-}
-
-std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path) {
-  char head[64];
-  std::snprintf(head, sizeof head, "%-8s %12" PRIu64 " %s  ", item.is_deleted() ? "deleted" : "present", item.size,
-                ItemTime(item).c_str());
-  std::string row = head + Printable(relative_path);
-  if (item.is_folder()) row += '/';
-  return row;
 }
 
 void WriteLine(std::FILE* stream, std::string_view line) {

@@ -28,6 +28,27 @@ std::string TableHeader();
 std::string ItemTime(const app::FoundItem& item);
 std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path);
 std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path);
+// The same, appended to `out`.
+void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string_view relative_path);
+void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_view relative_path);
+
+// Lines of a long listing gathered in one buffer and written in large
+// blocks; what is left is written when it is destroyed.
+class LineWriter {
+ public:
+  explicit LineWriter(std::FILE* stream) : stream_(stream) {}
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
+  ~LineWriter() { Flush(); }
+  // The buffer to append one line's text to; EndLine ends it.
+  std::string& buffer() { return buffer_; }
+  void EndLine();
+  void Flush();
+
+ private:
+  std::FILE* stream_;
+  std::string buffer_;
+};
 
 // Text from the volume for a terminal: control characters become "?".
 std::string Printable(std::u16string_view text);

@@ -68,19 +68,61 @@ std::string megabytes(uint64_t bytes) {
 
 }  // namespace
 
-std::string ScanStatus(const app::ScanProgress& progress) {
-  char head[96];
-  std::snprintf(head, sizeof head, "Scanning: %3d%%  folders %d  files %d  ", progress.percent.load(),
-                progress.folders.load(), progress.files.load());
-  return head + shown_name(progress.LastName());
+std::string RateText(double per_second, bool bytes) {
+  if (per_second <= 0) return {};
+  char text[32];
+  if (!bytes) {
+    std::snprintf(text, sizeof text, "%.0f/s", per_second);
+  } else if (per_second >= 1024.0 * 1024 * 1024) {
+    std::snprintf(text, sizeof text, "%.2f GB/s", per_second / (1024.0 * 1024 * 1024));
+  } else {
+    std::snprintf(text, sizeof text, "%.1f MB/s", per_second / (1024.0 * 1024));
+  }
+  return text;
 }
 
-std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned) {
+std::string TimeLeftText(double seconds) {
+  if (seconds < 0) return {};
+  const auto whole = static_cast<uint64_t>(seconds + 0.5);
+  char text[48];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64 ":%02" PRIu64 " left", whole / 3600, whole / 60 % 60,
+                  whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02" PRIu64 " left", whole / 60, whole % 60);
+  }
+  return text;
+}
+
+namespace {
+
+// "  <rate>  <time left>" when known.
+std::string RateAndTimeLeft(const app::ProgressRate& rate, uint64_t total_units, bool bytes) {
+  std::string out;
+  const std::string per_second = RateText(rate.per_second(), bytes);
+  if (!per_second.empty()) out += "  " + per_second;
+  const std::string left = TimeLeftText(rate.SecondsLeft(total_units));
+  if (!left.empty()) out += "  " + left;
+  return out;
+}
+
+}  // namespace
+
+std::string ScanStatus(const app::ScanProgress& progress, const app::ProgressRate& rate) {
+  char head[96];
+  std::snprintf(head, sizeof head, "Scanning: %3d%%  folders %d  files %d", progress.percent.load(),
+                progress.folders.load(), progress.files.load());
+  // The sweep's rate is bytes; the Quick Scan's folders or records.
+  const bool bytes = progress.phase == app::ScanProgress::kPhaseBytes;
+  return head + RateAndTimeLeft(rate, progress.total_units, bytes) + "  " + shown_name(progress.LastName());
+}
+
+std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned, const app::ProgressRate& rate) {
   char head[128];
   std::snprintf(head, sizeof head, "Recovering: %3d%%  files %d of %zu  ", progress.percent.load(),
                 progress.files.load(), planned);
-  return head + megabytes(progress.bytes_done) + " of " + megabytes(progress.bytes_total) + "  " +
-         shown_name(progress.LastName());
+  return head + megabytes(progress.bytes_done) + " of " + megabytes(progress.bytes_total) +
+         RateAndTimeLeft(rate, progress.bytes_total, true) + "  " + shown_name(progress.LastName());
 }
 
 bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error) {
@@ -92,10 +134,20 @@ bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std
   std::atomic<bool> interrupted{false};
   {
     StatusLine line;
+    app::ProgressRate rate;
+    const auto start = std::chrono::steady_clock::now();
+    int stage_first = -1;
     Ticker ticker([&] {
       if (platform::interrupted() && !interrupted.exchange(true)) run.Stop();
       run.Tick();
-      line.Show(ScanStatus(run.progress()));
+      const app::ScanProgress& progress = run.progress();
+      // A new stage counts other units: its rate starts again.
+      if (progress.stage_first != stage_first) {
+        stage_first = progress.stage_first;
+        rate = {};
+      }
+      rate.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), progress.done_units);
+      line.Show(ScanStatus(progress, rate));
     });
     // Stop() ends the wait too: a stopped run's worker may stay inside the
     // engine until its call returns.
@@ -116,10 +168,14 @@ bool RunRecoveryWithProgress(app::RecoveryRun& run, const app::RecoveryRequest& 
   std::atomic<bool> interrupted{false};
   {
     StatusLine line;
+    app::ProgressRate rate;
+    const auto start = std::chrono::steady_clock::now();
     Ticker ticker([&] {
       if (platform::interrupted() && !interrupted.exchange(true)) run.Stop();
       run.Tick();
-      line.Show(RecoveryStatus(run.progress(), run.planned()));
+      const app::ScanProgress& progress = run.progress();
+      rate.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), progress.bytes_done);
+      line.Show(RecoveryStatus(progress, run.planned(), rate));
     });
     // The file being written when Ctrl-C came is finished: the engine call
     // cannot be cut short, and a half file would be worse than a whole one.

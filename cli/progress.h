@@ -45,8 +45,13 @@ class StatusLine {
   std::mutex mutex_;
 };
 
-std::string ScanStatus(const app::ScanProgress& progress);
-std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned);
+// The status lines. `rate` is the run's throughput so far (bytes swept,
+// records or bytes written per second), sampled by the caller.
+std::string ScanStatus(const app::ScanProgress& progress, const app::ProgressRate& rate);
+std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned, const app::ProgressRate& rate);
+// "1.2 GB/s" or "350 items/s", and "0:42 left"; empty when not known.
+std::string RateText(double per_second, bool bytes);
+std::string TimeLeftText(double seconds);
 
 // Runs a scan to its end with progress and Ctrl-C; false when interrupted
 // (the run is stopped then) or when it could not start (`error` says why).

@@ -173,7 +173,7 @@ Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
   const app::TreeKind kind = model.VisibleTree();
   // The files a plain selection takes: after a Quick Scan the deleted ones
   // (or all of them); after an Unformatting Scan every re-homed file.
-  const std::vector<app::FoundItem>& base =
+  const app::ItemList& base =
       options.unformat || !every_file ? model.deleted_items() : model.all_items();
 
   if (options.paths.empty()) {
@@ -196,7 +196,7 @@ Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
           }
         }
         for (const auto& item : base) {
-          if (!item.is_folder() && same_components(components_of(item.path), wanted)) {
+          if (!item.is_folder() && same_components(components_of(item.path()), wanted)) {
             files.push_back(&item);
             any = true;
           }
@@ -271,9 +271,8 @@ int RunRecover(const Arguments& arguments) {
   request.mode = options->unformat ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
   app::ResultsModel model;
   app::ScanRun scan(engine);
-  scan.on_engine_done = [&](std::vector<app::FoundItem>& deleted, std::vector<app::FoundItem>& all) {
-    model.deleted_items() = std::move(deleted);
-    model.all_items() = std::move(all);
+  scan.on_engine_done = [&](app::FoundItems& items) {
+    model.items() = std::move(items);
     // NTFS records carry their paths; only the FAT family is re-homed.
     if (options->unformat && file_system->kind != kVolumeNtfs) model.RehomeDeletedItems(source->root.substr(0, 2));
     model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);

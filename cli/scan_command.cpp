@@ -68,36 +68,75 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
 // holding them, and of that folder's parent) tell where they belonged. NTFS
 // records carry paths: the old ones below "dir<N>" after their parent's
 // record number N, shown with the record's number and position.
-void ListUnformatted(const std::vector<app::FoundItem>& items, bool json, bool ntfs) {
-  if (!json) WriteLine(stdout, (ntfs ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader());
+void ListUnformatted(const app::ItemList& items, bool json, bool ntfs) {
+  LineWriter out(stdout);
+  if (!json) {
+    out.buffer() += (ntfs ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader();
+    out.EndLine();
+  }
+  std::u16string full;
+  std::u16string relative;
   for (const auto& item : items) {
-    if (json) {
-      WriteLine(stdout, ItemJson(item, ntfs ? app::RelativePath(item.path) : item.path));
-    } else if (ntfs) {
-      char numbers[48];
-      std::snprintf(numbers, sizeof numbers, "%-10llu %-12llu ", static_cast<unsigned long long>(item.mft_number),
-                    static_cast<unsigned long long>(item.ntfs_offset));
-      WriteLine(stdout, numbers + ItemRow(item, app::RelativePath(item.path)));
-    } else {
-      char folders[32];
-      std::snprintf(folders, sizeof folders, "%-10u %-10u ", static_cast<unsigned>(item.parent_folder),
-                    static_cast<unsigned>(item.folder));
-      WriteLine(stdout, folders + ItemRow(item, item.path));
+    full.clear();
+    item.AppendPath(full);
+    std::u16string_view shown = full;
+    if (ntfs) {
+      relative.clear();
+      app::AppendRelativePath(relative, full);
+      shown = relative;
     }
+    std::string& line = out.buffer();
+    if (json) {
+      AppendItemJson(line, item, shown);
+    } else {
+      char numbers[48];
+      if (ntfs) {
+        std::snprintf(numbers, sizeof numbers, "%-10llu %-12llu ", static_cast<unsigned long long>(item.mft_number),
+                      static_cast<unsigned long long>(item.ntfs_offset));
+      } else {
+        std::snprintf(numbers, sizeof numbers, "%-10u %-10u ", static_cast<unsigned>(item.parent_folder),
+                      static_cast<unsigned>(item.folder));
+      }
+      line += numbers;
+      AppendItemRow(line, item, shown);
+    }
+    out.EndLine();
   }
 }
 
-void ListQuick(const std::vector<app::FoundItem>& items, bool json) {
+void ListQuick(const app::ItemList& items, bool json) {
+  // Sorted by the relative paths as listed: all of them in one buffer.
   struct Row {
-    std::u16string path;
+    size_t start;
+    size_t length;
     const app::FoundItem* item;
   };
+  std::u16string paths;
+  std::u16string full;
   std::vector<Row> rows;
   rows.reserve(items.size());
-  for (const auto& item : items) rows.push_back({app::RelativePath(item.path), &item});
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.path < b.path; });
-  if (!json) WriteLine(stdout, TableHeader());
-  for (const Row& row : rows) WriteLine(stdout, json ? ItemJson(*row.item, row.path) : ItemRow(*row.item, row.path));
+  for (const auto& item : items) {
+    full.clear();
+    item.AppendPath(full);
+    const size_t start = paths.size();
+    app::AppendRelativePath(paths, full);
+    rows.push_back({start, paths.size() - start, &item});
+  }
+  auto path_of = [&paths](const Row& row) { return std::u16string_view(paths).substr(row.start, row.length); };
+  std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return path_of(a) < path_of(b); });
+  LineWriter out(stdout);
+  if (!json) {
+    out.buffer() += TableHeader();
+    out.EndLine();
+  }
+  for (const Row& row : rows) {
+    if (json) {
+      AppendItemJson(out.buffer(), *row.item, path_of(row));
+    } else {
+      AppendItemRow(out.buffer(), *row.item, path_of(row));
+    }
+    out.EndLine();
+  }
 }
 
 }  // namespace
@@ -134,8 +173,7 @@ int RunScan(const Arguments& arguments) {
     // --all after a Quick Scan); after an Unformatting Scan, the items
     // re-homed into their folders.
     app::ResultsModel model;
-    model.deleted_items() = run.deleted_items();
-    model.all_items() = run.all_items();
+    model.items() = std::move(run.items());
     // NTFS records carry their paths; only the FAT family is re-homed.
     if (options->unformat && file_system->kind != kVolumeNtfs) model.RehomeDeletedItems(source->root.substr(0, 2));
     model.BuildTrees(options->unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);

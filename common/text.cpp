@@ -42,7 +42,12 @@ bool is_low_surrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 std::string to_utf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
+  append_utf8(out, text);
+  return out;
+}
+
+void append_utf8(std::string& out, std::u16string_view text) {
+  if (out.empty()) out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (is_high_surrogate(c) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
@@ -53,7 +58,6 @@ std::string to_utf8(std::u16string_view text) {
     }
     append_utf8(out, c);
   }
-  return out;
 }
 
 namespace {

@@ -10,6 +10,8 @@ namespace salvor::text {
 
 // Ill-formed input (unpaired surrogates, bad UTF-8 sequences) becomes U+FFFD.
 std::string to_utf8(std::u16string_view text);
+// The same, appended to `out` (no new string per call).
+void append_utf8(std::string& out, std::u16string_view text);
 std::u16string from_utf8(std::string_view text);
 // True when every byte belongs to a complete, well-formed UTF-8 sequence.
 bool is_well_formed_utf8(std::string_view text);

@@ -77,6 +77,11 @@ GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());
 }
 
+GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* user) {
+  salvor::engine::SetSweepProgress(callback, user);
+  return true;
+}
+
 namespace {
 salvor::IVantorComponentManager* g_registry = nullptr;
 }

@@ -120,6 +120,10 @@ using ReFatRecoverDataFn = bool (*)(const char16_t* output_path, uint32_t first_
 using ReFatRecoverData64Fn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                                       ProgressCallback progress, void* user);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
+// Where an unformat sweep stands: bytes of the volume swept so far, of the
+// bytes it sweeps. The result is ignored.
+using SweepProgressCallback = uint32_t (*)(uint64_t bytes_swept, uint64_t bytes_total, void* user);
+using ReSetSweepProgressFn = bool (*)(SweepProgressCallback callback, void* user);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -158,6 +162,10 @@ GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t fir
 // engine: a later InitReEngine for "X:..." opens `image_path` instead of the
 // drive. A null or empty path removes the mapping.
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path);
+// Every later unformat sweep (ReScanFatFormatDisk, ReScanNtfsFormatDisk)
+// tells `callback` where it stands after each window it read; a null
+// callback stops the reports.
+GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* user);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

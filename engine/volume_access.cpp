@@ -79,4 +79,20 @@ bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
   return ok;
 }
 
+namespace {
+
+uint32_t (*g_sweep_progress)(uint64_t, uint64_t, void*) = nullptr;
+void* g_sweep_progress_user = nullptr;
+
+}  // namespace
+
+void SetSweepProgress(uint32_t (*callback)(uint64_t bytes_swept, uint64_t bytes_total, void* user), void* user) {
+  g_sweep_progress = callback;
+  g_sweep_progress_user = user;
+}
+
+void ReportSweepPosition(uint64_t bytes_swept, uint64_t bytes_total) {
+  if (g_sweep_progress) g_sweep_progress(std::min(bytes_swept, bytes_total), bytes_total, g_sweep_progress_user);
+}
+
 }  // namespace salvor::engine

@@ -41,4 +41,10 @@ std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_
 // an empty path removes the mapping. False for a character that is no letter.
 bool MountImage(char16_t letter, std::u16string_view image_path);
 
+// Where the running unformat sweep stands: the sweeps call
+// ReportSweepPosition after each window they read, which tells the callback
+// set last (none: nothing is told). The engine runs on one thread at a time.
+void SetSweepProgress(uint32_t (*callback)(uint64_t bytes_swept, uint64_t bytes_total, void* user), void* user);
+void ReportSweepPosition(uint64_t bytes_swept, uint64_t bytes_total);
+
 }  // namespace salvor::engine

@@ -17,6 +17,7 @@ struct EngineBinding {
   ReSearchClusterFn ReSearchCluster = nullptr;
   ReInitFatExFn ReInitFatEx = nullptr;
   ReMountImageFn ReMountImage = nullptr;
+  ReSetSweepProgressFn ReSetSweepProgress = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;

@@ -82,6 +82,12 @@ bool RunFatUnformatScan(const EngineBinding& engine, int kind, const std::u16str
 
 std::u16string RelativePath(std::u16string_view full_path) {
   std::u16string out;
+  AppendRelativePath(out, full_path);
+  return out;
+}
+
+void AppendRelativePath(std::u16string& out, std::u16string_view full_path) {
+  const size_t base = out.size();
   bool drive_skipped = false;
   size_t start = 0;
   while (start <= full_path.size()) {
@@ -95,10 +101,9 @@ std::u16string RelativePath(std::u16string_view full_path) {
       continue;
     }
     drive_skipped = true;
-    if (!out.empty()) out += u'/';
+    if (out.size() != base) out += u'/';
     out += part;
   }
-  return out;
 }
 
 }  // namespace salvor::app

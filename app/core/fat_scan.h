@@ -74,5 +74,7 @@ bool RunFatUnformatScan(const EngineBinding& engine, int kind, const std::u16str
 // The path of a record relative to the volume root, "/"-separated: the drive
 // and empty components of FullPath are dropped.
 std::u16string RelativePath(std::u16string_view full_path);
+// The same, appended to `out`.
+void AppendRelativePath(std::u16string& out, std::u16string_view full_path);
 
 }  // namespace salvor::app

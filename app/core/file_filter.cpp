@@ -31,18 +31,25 @@ const std::array<FilterCategory, kFilterCategoryCount>& FilterCategories() {
 bool MatchesFilter(const FoundItem& item, const FilterSpec& filter) {
   if (filter.category < 0 || filter.category >= kFilterCategoryCount) return false;
   if (filter.skip_empty && item.size == 0) return false;
-  const std::u16string_view path = item.path;
   if (filter.category == kCustomFilterCategory) {
-    return !filter.text.empty() && path.find(filter.text) != std::u16string_view::npos;
+    return !filter.text.empty() && item.path().find(filter.text) != std::u16string::npos;
   }
-  const std::u16string_view tail = path.substr(path.size() < 4 ? 0 : path.size() - 4);
+  // The path's last four characters are the name's unless the name is
+  // shorter.
+  std::u16string path;
+  std::u16string_view tail = item.name();
+  if (tail.size() < 4) {
+    path = item.path();
+    tail = path;
+  }
+  tail = tail.substr(tail.size() < 4 ? 0 : tail.size() - 4);
   for (std::u16string_view suffix : FilterCategories()[filter.category].suffixes) {
     if (tail == suffix) return true;
   }
   return false;
 }
 
-std::vector<const FoundItem*> ApplyFilter(const std::vector<FoundItem>& deleted_items, const FilterSpec& filter) {
+std::vector<const FoundItem*> ApplyFilter(const ItemList& deleted_items, const FilterSpec& filter) {
   std::vector<const FoundItem*> matches;
   for (const FoundItem& item : deleted_items) {
     if (MatchesFilter(item, filter)) matches.push_back(&item);

@@ -38,6 +38,6 @@ struct FilterSpec {
 bool MatchesFilter(const FoundItem& item, const FilterSpec& filter);
 
 // The matching items of `deleted_items`, in order.
-std::vector<const FoundItem*> ApplyFilter(const std::vector<FoundItem>& deleted_items, const FilterSpec& filter);
+std::vector<const FoundItem*> ApplyFilter(const ItemList& deleted_items, const FilterSpec& filter);
 
 }  // namespace salvor::app

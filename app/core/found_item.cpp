@@ -1,26 +1,34 @@
 #include "app/core/found_item.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <unordered_map>
 
 #include "app/core/results_model.h"
 
 namespace salvor::app {
 namespace {
 
-std::u16string name_after_last_backslash(std::u16string_view path) {
-  const size_t slash = path.rfind(u'\\');
-  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::u16string extension_of(std::u16string_view path, bool is_folder) {
-  if (is_folder) return kNoExtensionText;
-  const size_t dot = path.rfind(u'.');
-  const size_t slash = path.rfind(u'\\');
-  if (dot == std::u16string_view::npos || (slash != std::u16string_view::npos && dot < slash)) {
-    return kNoExtensionText;
+// Items and folder nodes live in fixed blocks, so that their addresses never
+// change and a growing store never copies what it holds.
+template <typename T, size_t kBlock = 1024>
+class BlockVector {
+ public:
+  T& push_back(const T& value) {
+    if (size_ % kBlock == 0) blocks_.emplace_back(new T[kBlock]);
+    T& slot = blocks_.back()[size_ % kBlock];
+    slot = value;
+    ++size_;
+    return slot;
   }
-  return std::u16string(path.substr(dot + 1));
-}
+  const T& operator[](size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  size_t size() const { return size_; }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> blocks_;
+  size_t size_ = 0;
+};
 
 std::u16string ascii(const char* text) {
   std::u16string out;
@@ -28,9 +36,232 @@ std::u16string ascii(const char* text) {
   return out;
 }
 
+struct ChildKey {
+  const FolderNode* parent;
+  std::u16string_view name;
+  bool operator==(const ChildKey& other) const { return parent == other.parent && name == other.name; }
+};
+
+struct ChildKeyHash {
+  size_t operator()(const ChildKey& key) const {
+    return std::hash<std::u16string_view>()(key.name) * 31 + std::hash<const void*>()(key.parent);
+  }
+};
+
+constexpr char16_t kBackslash = u'\\';
+
 }  // namespace
 
-FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_system) {
+struct FoundItems::Store {
+  static constexpr size_t kTextBlockChars = 32768;
+
+  BlockVector<FoundItem> items;
+  BlockVector<FolderNode, 256> folders;
+  std::unordered_map<ChildKey, const FolderNode*, ChildKeyHash> children;
+  std::vector<std::unique_ptr<char16_t[]>> text_blocks;
+  size_t text_used = kTextBlockChars;
+  size_t text_capacity = kTextBlockChars;
+  // The folder path last resolved and its components' nodes (end offset of
+  // each component in it): records come folder by folder, so most paths
+  // share all or most of their folder with the one before.
+  std::u16string last_folder;
+  std::vector<std::pair<size_t, const FolderNode*>> last_chain;
+
+  const char16_t* CopyText(std::u16string_view text) {
+    if (text.empty()) return nullptr;
+    if (text.size() > text_capacity - text_used) {
+      text_capacity = std::max(kTextBlockChars, text.size());
+      text_blocks.emplace_back(new char16_t[text_capacity]);
+      text_used = 0;
+    }
+    char16_t* at = text_blocks.back().get() + text_used;
+    std::copy(text.begin(), text.end(), at);
+    text_used += text.size();
+    return at;
+  }
+
+  const FolderNode* Child(const FolderNode* parent, std::u16string_view name) {
+    auto found = children.find(ChildKey{parent, name});
+    if (found != children.end()) return found->second;
+    FolderNode node;
+    node.parent = parent;
+    node.name = CopyText(name);
+    node.name_length = static_cast<uint32_t>(name.size());
+    node.id = static_cast<uint32_t>(folders.size() + 1);
+    node.depth = parent ? parent->depth + 1 : 0;
+    const FolderNode& stored = folders.push_back(node);
+    children.emplace(ChildKey{parent, stored.Name()}, &stored);
+    return &stored;
+  }
+
+  const FolderNode* Folder(std::u16string_view path) {
+    // The components shared with the last folder, compared at "\" bounds.
+    const size_t common = static_cast<size_t>(
+        std::mismatch(path.begin(), path.end(), last_folder.begin(), last_folder.end()).first - path.begin());
+    size_t kept = 0;
+    while (kept < last_chain.size()) {
+      const size_t end = last_chain[kept].first;
+      if (end > common || (end != path.size() && path[end] != kBackslash)) break;
+      ++kept;
+    }
+    last_chain.resize(kept);
+    const FolderNode* node = kept == 0 ? nullptr : last_chain.back().second;
+    if (kept == 0 || last_chain.back().first != path.size()) {
+      size_t start = kept == 0 ? 0 : last_chain.back().first + 1;
+      for (;;) {
+        size_t end = path.find(kBackslash, start);
+        if (end == std::u16string_view::npos) end = path.size();
+        node = Child(node, path.substr(start, end - start));
+        last_chain.emplace_back(end, node);
+        if (end == path.size()) break;
+        start = end + 1;
+      }
+    }
+    last_folder.assign(path);
+    return node;
+  }
+
+  const FolderNode* Find(std::u16string_view path) const {
+    const FolderNode* node = nullptr;
+    size_t start = 0;
+    for (;;) {
+      size_t end = path.find(kBackslash, start);
+      if (end == std::u16string_view::npos) end = path.size();
+      auto found = children.find(ChildKey{node, path.substr(start, end - start)});
+      if (found == children.end()) return nullptr;
+      node = found->second;
+      if (end == path.size()) return node;
+      start = end + 1;
+    }
+  }
+};
+
+void FolderNode::AppendPath(std::u16string& out) const {
+  // Written from the last component back, so deep chains need no stack.
+  size_t length = 0;
+  for (const FolderNode* n = this; n; n = n->parent) length += n->name_length + (n->parent ? 1 : 0);
+  const size_t start = out.size();
+  out.resize(start + length);
+  size_t at = start + length;
+  for (const FolderNode* n = this; n; n = n->parent) {
+    at -= n->name_length;
+    std::copy(n->name, n->name + n->name_length, out.begin() + static_cast<std::ptrdiff_t>(at));
+    if (n->parent) out[--at] = kBackslash;
+  }
+}
+
+std::u16string FolderNode::Path() const {
+  std::u16string out;
+  AppendPath(out);
+  return out;
+}
+
+ItemFileSystem FileSystemOfName(std::u16string_view name) {
+  if (name == u"FAT") return ItemFileSystem::kFat;
+  if (name == u"FAT32") return ItemFileSystem::kFat32;
+  if (name == u"EXFAT") return ItemFileSystem::kExFat;
+  if (name == u"NTFS") return ItemFileSystem::kNtfs;
+  return ItemFileSystem::kOther;
+}
+
+void FoundItem::AppendPath(std::u16string& out) const {
+  if (holder) {
+    holder->AppendPath(out);
+    out += kBackslash;
+  }
+  out.append(name_chars, name_length);
+}
+
+std::u16string FoundItem::path() const {
+  std::u16string out;
+  AppendPath(out);
+  return out;
+}
+
+std::u16string_view FoundItem::extension() const {
+  if (is_folder()) return kNoExtensionText;
+  const std::u16string_view text = name();
+  const size_t dot = text.rfind(u'.');
+  if (dot == std::u16string_view::npos) return kNoExtensionText;
+  return text.substr(dot + 1);
+}
+
+CivilTime FoundItem::time_fields() const {
+  if (file_system_kind == ItemFileSystem::kNtfs) return FileTimeFields(time);
+  return {static_cast<int>(time >> 40 & 0xFFFF), static_cast<int>(time >> 32 & 0xFF),
+          static_cast<int>(time >> 24 & 0xFF),   static_cast<int>(time >> 16 & 0xFF),
+          static_cast<int>(time >> 8 & 0xFF),    static_cast<int>(time & 0xFF)};
+}
+
+std::u16string FoundItem::date() const { return TimeText(time_fields()); }
+
+std::u16string TimeText(const CivilTime& time) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
+                time.minute, time.second);
+  return ascii(text);
+}
+
+std::u16string_view FoundItem::file_system() const {
+  switch (file_system_kind) {
+    case ItemFileSystem::kFat: return u"FAT";
+    case ItemFileSystem::kFat32: return u"FAT32";
+    case ItemFileSystem::kExFat: return u"EXFAT";
+    case ItemFileSystem::kNtfs: return u"NTFS";
+    case ItemFileSystem::kOther: break;
+  }
+  return {};
+}
+
+FoundItems::FoundItems() : store_(std::make_unique<Store>()) {}
+FoundItems::~FoundItems() = default;
+FoundItems::FoundItems(FoundItems&&) noexcept = default;
+FoundItems& FoundItems::operator=(FoundItems&&) noexcept = default;
+
+const FoundItem& FoundItems::Add(const FoundItem& fields, std::u16string_view path) {
+  FoundItem item = fields;
+  const size_t slash = path.rfind(kBackslash);
+  std::u16string_view name = path;
+  item.holder = nullptr;
+  if (slash != std::u16string_view::npos) {
+    item.holder = store_->Folder(path.substr(0, slash));
+    name = path.substr(slash + 1);
+  }
+  item.name_chars = store_->CopyText(name);
+  item.name_length = static_cast<uint32_t>(name.size());
+  return store_->items.push_back(item);
+}
+
+const FoundItem& FoundItems::AddUnder(const FoundItem& item, const FolderNode* folder) {
+  FoundItem moved = item;
+  // The item's own folder chain, re-made below `folder`.
+  std::vector<const FolderNode*> chain;
+  for (const FolderNode* n = item.holder; n; n = n->parent) chain.push_back(n);
+  const FolderNode* holder = folder;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) holder = store_->Child(holder, (*it)->Name());
+  moved.holder = holder;
+  return store_->items.push_back(moved);
+}
+
+const FolderNode* FoundItems::Folder(std::u16string_view folder_path) { return store_->Folder(folder_path); }
+
+const FolderNode* FoundItems::Child(const FolderNode* parent, std::u16string_view name) {
+  return store_->Child(parent, name);
+}
+
+const FolderNode* FoundItems::FindFolder(std::u16string_view folder_path) const { return store_->Find(folder_path); }
+
+size_t FoundItems::folder_count() const { return store_->folders.size(); }
+size_t FoundItems::item_count() const { return store_->items.size(); }
+const FoundItem& FoundItems::item(size_t index) const { return store_->items[index]; }
+
+void FoundItems::Clear() {
+  store_ = std::make_unique<Store>();
+  deleted_.clear();
+  all_.clear();
+}
+
+const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoFat& record, std::u16string_view file_system) {
   FoundItem item;
   item.parent_folder = record.ParentFolder;
   item.folder = record.Folder;
@@ -39,18 +270,12 @@ FoundItem MakeFoundItem(const _FileInfoFat& record, std::u16string_view file_sys
   item.type = record.EntryType;
   item.state = record.DeleteState;
   item.attributes = record.Attributes;
-  item.path = record.FullPath.str();
-  item.name = name_after_last_backslash(item.path);
-  item.extension = extension_of(item.path, item.is_folder());
-  char date[40];
-  std::snprintf(date, sizeof date, "%d-%02d-%02d %02d:%02d:%02d", int{record.Year}, int{record.Month},
-                int{record.Day}, int{record.Hour}, int{record.Minute}, int{record.Second});
-  item.date = ascii(date);
-  item.file_system = std::u16string(file_system);
-  return item;
+  item.time = FatTimeValue(record.Year, record.Month, record.Day, record.Hour, record.Minute, record.Second);
+  item.file_system_kind = FileSystemOfName(file_system);
+  return items.Add(item, record.FullPath.view());
 }
 
-std::u16string FileTimeText(uint64_t file_time) {
+CivilTime FileTimeFields(uint64_t file_time) {
   if (file_time >> 63) file_time = 0;
   const uint64_t seconds = file_time / 10000000;
   int64_t days = static_cast<int64_t>(seconds / 86400);
@@ -66,14 +291,13 @@ std::u16string FileTimeText(uint64_t file_time) {
   const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
   const int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-  char text[48];
-  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", static_cast<int>(year), static_cast<int>(month),
-                static_cast<int>(day), static_cast<int>(of_day / 3600), static_cast<int>(of_day / 60 % 60),
-                static_cast<int>(of_day % 60));
-  return ascii(text);
+  return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day), static_cast<int>(of_day / 3600),
+          static_cast<int>(of_day / 60 % 60), static_cast<int>(of_day % 60)};
 }
 
-FoundItem MakeFoundItem(const _FileInfoNtfs& record, int ntfs_phase) {
+std::u16string FileTimeText(uint64_t file_time) { return TimeText(FileTimeFields(file_time)); }
+
+const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoNtfs& record, int ntfs_phase) {
   FoundItem item;
   item.mft_number = record.MftNumber;
   item.parent_mft_number = record.ParentMftNumber;
@@ -82,13 +306,10 @@ FoundItem MakeFoundItem(const _FileInfoNtfs& record, int ntfs_phase) {
   item.type = record.Type;
   item.state = record.Source;
   item.attributes = record.FileAttributes;
-  const std::u16string path = record.FullPath.str();
-  item.path = ntfs_phase == 2 ? NtfsLostFolderPath(path, record.ParentMftNumber) : path;
-  item.name = name_after_last_backslash(item.path);
-  item.extension = extension_of(item.path, item.is_folder());
-  item.date = FileTimeText((uint64_t{record.FileTime.HighDateTime} << 32) | record.FileTime.LowDateTime);
-  item.file_system = u"NTFS";
-  return item;
+  item.time = (uint64_t{record.FileTime.HighDateTime} << 32) | record.FileTime.LowDateTime;
+  item.file_system_kind = ItemFileSystem::kNtfs;
+  if (ntfs_phase != 2) return items.Add(item, record.FullPath.view());
+  return items.Add(item, NtfsLostFolderPath(record.FullPath.view(), record.ParentMftNumber));
 }
 
 }  // namespace salvor::app

@@ -42,7 +42,7 @@ std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& se
   while (base.size() > 1 && (base.back() == u'/' || base.back() == platform::kPathSeparator)) base.pop_back();
   for (const FoundItem* item : selection) {
     if (item == nullptr || item->is_folder() || !taken_items.insert(item).second) continue;
-    std::vector<std::u16string> parts = SafeRelativeComponents(item->path);
+    std::vector<std::u16string> parts = SafeRelativeComponents(item->path());
     const std::u16string name = parts.back();
     std::u16string relative = join(parts, parts.size(), u'/');
     for (int number = 1; !taken_paths.insert(collision_key(relative)).second && number < 1000000; ++number) {
@@ -67,7 +67,7 @@ bool DestinationOnScannedVolume(std::u16string_view source, std::u16string_view 
 struct RecoveryRun::Shared {
   const EngineBinding* engine = nullptr;
   RecoveryRequest request;
-  std::vector<FoundItem> items;  // copies: the worker never reads the caller's vectors
+  std::vector<FoundItem> items;  // copies of the numbers: the worker reads neither the caller's lists nor texts
   std::vector<RecoveryTarget> targets;
   ScanProgress progress;
   PauseGate gate;
@@ -156,10 +156,10 @@ void Work(std::shared_ptr<Shared> shared) {
     shared->gate.Wait();  // a pause holds the run between files
     if (shared->stop) break;
     const RecoveryTarget& target = shared->targets[i];
-    const int32_t percent = shared->progress.percent + static_cast<int32_t>(100 / n);
-    shared->progress.percent = percent < 99 ? percent : 99;
     shared->progress.files = static_cast<int32_t>(i);
-    shared->progress.SetLastName(target.item->name);
+    // The name as it is written (made safe, numbered when taken): the
+    // item's own texts stay with the caller's store.
+    shared->progress.SetLastName(std::u16string_view(target.relative).substr(target.relative.rfind(u'/') + 1));
     shared->current_size = target.item->size;
     RecoveryResult result = RecoverOne(*shared, target);
     shared->current_base += target.item->size;
@@ -226,10 +226,11 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
     start_error_ = u"cannot create the destination folder " + request.destination;
     return false;
   }
-  shared->progress.Reset(ScanProgress::kPhaseRecovery, 1);
+  shared->progress.Reset(ScanProgress::kPhaseRecovery);
   uint64_t total = 0;
   for (const auto& target : shared->targets) total += target.item->size;
   shared->progress.bytes_total = total;
+  shared->progress.files_total = shared->targets.size();
   shared_ = shared;
   try {
     std::thread(Work, std::move(shared)).detach();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace salvor::app {
 namespace {
@@ -22,10 +23,6 @@ std::u16string DecimalText(int32_t value) {
 }
 
 const std::vector<const FoundItem*> kNoItems;
-
-// The text before the last "\" (the folder an item lies in); npos when the
-// path has no "\".
-size_t LastBackslash(std::u16string_view path) { return path.rfind(u'\\'); }
 
 }  // namespace
 
@@ -45,10 +42,10 @@ std::u16string SizeText(uint64_t size_bytes) {
 
 std::u16string CellText(const FoundItem& item, int column) {
   switch (column) {
-    case 0: return item.name;
-    case 1: return item.path;
+    case 0: return std::u16string(item.name());
+    case 1: return item.path();
     case 2: return SizeText(item.size);
-    case 3: return item.date;
+    case 3: return item.date();
     // The list shows the cluster as a signed decimal, as it always has.
     case 4: return DecimalText(static_cast<int32_t>(item.first_cluster));
     default: return {};
@@ -65,33 +62,37 @@ std::u16string NtfsLostFolderPath(std::u16string_view path, uint64_t parent_mft_
   return out;
 }
 
-RehomedItems RehomeUnformatted(const std::vector<FoundItem>& reported, std::u16string_view drive_name) {
+RehomedItems RehomeUnformatted(FoundItems& items, const ItemList& reported, std::u16string_view drive_name) {
   RehomedItems out;
   // Collected folders by (folder number, first cluster): an item with parent
   // P and folder F lies in every folder whose own folder is P and whose
   // directory starts at F.
-  std::unordered_map<uint64_t, std::vector<size_t>> folders_by_key;  // in report order
+  std::unordered_map<uint64_t, std::vector<const FoundItem*>> folders_by_key;  // in report order
   auto key = [](uint32_t folder, uint32_t cluster) { return (uint64_t{folder} << 32) | cluster; };
+  // "<drive>\dir<N>" by N.
+  std::unordered_map<uint32_t, const FolderNode*> lost_folders;
 
-  auto place = [&](FoundItem item) {
+  auto place = [&](const FoundItem& item) {
     if (item.is_folder()) {
-      folders_by_key[key(item.folder, item.first_cluster)].push_back(out.folders.size());
-      out.folders.push_back(std::move(item));
+      folders_by_key[key(item.folder, item.first_cluster)].push_back(&item);
+      out.folders.push_back(item);
     } else {
-      out.files.push_back(std::move(item));
+      out.files.push_back(item);
     }
   };
   auto orphan = [&](const FoundItem& item) {
-    FoundItem moved = item;
-    moved.path = std::u16string(drive_name) + u"\\dir" + DecimalText(static_cast<int32_t>(item.folder)) +
-                 u"\\" + item.path;
-    place(std::move(moved));
+    const FolderNode*& lost = lost_folders[item.folder];
+    if (!lost) {
+      lost = items.Folder(std::u16string(drive_name) + u"\\dir" + DecimalText(static_cast<int32_t>(item.folder)));
+    }
+    place(items.AddUnder(item, lost));
   };
 
+  std::vector<const FoundItem*> homes;
   for (const FoundItem& item : reported) {
     if (item.parent_folder != 0) {
-      // Indexes first: placing a folder item grows the collection.
-      std::vector<size_t> homes;
+      // Homes first: placing a folder item grows the collection.
+      homes.clear();
       auto found = folders_by_key.find(key(item.parent_folder, item.folder));
       if (found != folders_by_key.end()) {
         const auto& all = found->second;
@@ -102,11 +103,7 @@ RehomedItems RehomeUnformatted(const std::vector<FoundItem>& reported, std::u16s
         orphan(item);
         continue;
       }
-      for (size_t home : homes) {
-        FoundItem moved = item;
-        moved.path = out.folders[home].path + u"\\" + item.path;
-        place(std::move(moved));
-      }
+      for (const FoundItem* home : homes) place(items.AddUnder(item, items.Child(home->holder, home->name())));
     } else if (item.folder != 0) {
       orphan(item);
     } else if (item.is_deleted()) {
@@ -119,21 +116,21 @@ RehomedItems RehomeUnformatted(const std::vector<FoundItem>& reported, std::u16s
 ResultsModel::ResultsModel() : path_exists_([](std::u16string_view) { return false; }) {}
 
 void ResultsModel::Clear() {
-  deleted_items_.clear();
-  all_items_.clear();
+  items_.Clear();
   rehomed_folders_.clear();
   deleted_tree_.Clear();
   all_tree_.Clear();
   deleted_data_ = {};
   all_data_ = {};
   path_index_.clear();
+  path_index_made_ = false;
   rows_.clear();
   only_deleted_ = true;
 }
 
 void ResultsModel::RehomeDeletedItems(std::u16string_view drive_name) {
-  RehomedItems rehomed = RehomeUnformatted(deleted_items_, drive_name);
-  deleted_items_ = std::move(rehomed.files);
+  RehomedItems rehomed = RehomeUnformatted(items_, items_.deleted_items(), drive_name);
+  items_.deleted_items() = std::move(rehomed.files);
   rehomed_folders_ = std::move(rehomed.folders);
 }
 
@@ -144,46 +141,49 @@ void ResultsModel::BuildTrees(ScanKind kind) {
   deleted_data_ = {};
   all_data_ = {};
   path_index_.clear();
+  path_index_made_ = false;
   rows_.clear();
-  BuildTree(TreeKind::kDeleted, deleted_items_, kind == ScanKind::kUnformat);
-  if (kind == ScanKind::kQuick) BuildTree(TreeKind::kAll, all_items_, true);
+  BuildTree(TreeKind::kDeleted, items_.deleted_items());
+  if (kind == ScanKind::kQuick) BuildTree(TreeKind::kAll, items_.all_items());
   SetOnlyDeleted(true);
 }
 
-void ResultsModel::BuildTree(TreeKind kind, const std::vector<FoundItem>& items, bool fill_path_index) {
+ResultsModel::NodeId ResultsModel::FolderTreeNode(TreeKind kind, const FolderNode* folder) {
+  TreeData& data = this->data(kind);
+  if (data.folder_nodes.size() < items_.folder_count()) data.folder_nodes.resize(items_.folder_count(), CheckTree::kNoNode);
+  if (NodeId known = data.folder_nodes[folder->id - 1]) return known;
+  // The folders above that have no node yet, nearest first; then made from
+  // the top down, so nodes come in first-seen order.
+  std::vector<const FolderNode*> missing;
+  for (const FolderNode* f = folder; f && data.folder_nodes[f->id - 1] == CheckTree::kNoNode; f = f->parent) {
+    missing.push_back(f);
+  }
   CheckTree& tree = this->tree(kind);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    const FolderNode* f = *it;
+    const NodeId parent = f->parent ? data.folder_nodes[f->parent->id - 1] : CheckTree::kNoNode;
+    if (f->name_length == 0 && parent != CheckTree::kNoNode) {
+      // A doubled backslash ("E:\\Docs", a record under a root given as
+      // "E:\") names no folder of its own: it stays the parent's.
+      data.folder_nodes[f->id - 1] = parent;
+      continue;
+    }
+    const std::u16string path = f->Path();
+    const bool exists = path_exists_(path);
+    const NodeId node = tree.Insert(parent, std::u16string(f->Name()), exists ? 0 : 2, exists ? 1 : 3);
+    data.folder_nodes[f->id - 1] = node;
+    data.contents.emplace_back();
+    data.folders.push_back(f);
+  }
+  return data.folder_nodes[folder->id - 1];
+}
+
+void ResultsModel::BuildTree(TreeKind kind, const ItemList& items) {
   TreeData& data = this->data(kind);
   for (const FoundItem& item : items) {
-    if (item.is_folder()) continue;
-    if (fill_path_index) path_index_.emplace(item.path, &item);  // the first one stays
-    const std::u16string_view path = item.path;
-    NodeId parent = CheckTree::kNoNode;
-    for (size_t slash = path.find(u'\\'); slash != std::u16string_view::npos; slash = path.find(u'\\', slash + 1)) {
-      const std::u16string_view prefix = path.substr(0, slash);
-      auto found = data.folder_nodes.find(prefix);
-      if (found != data.folder_nodes.end()) {
-        parent = found->second;
-        continue;
-      }
-      if (prefix.back() == u'\\' && parent != CheckTree::kNoNode) {
-        // A doubled backslash ("E:\\Docs", a record under a root given as
-        // "E:\") names no folder of its own: it stays the parent's.
-        data.folder_nodes.emplace(std::u16string(prefix), parent);
-        continue;
-      }
-      const size_t name_start = LastBackslash(prefix);
-      std::u16string text(name_start == std::u16string_view::npos ? prefix : prefix.substr(name_start + 1));
-      const bool exists = path_exists_(prefix);
-      const NodeId node = tree.Insert(parent, std::move(text), exists ? 0 : 2, exists ? 1 : 3);
-      data.folder_nodes.emplace(std::u16string(prefix), node);
-      data.contents.emplace_back();
-      data.paths.emplace_back(prefix);
-      parent = node;
-    }
-    const size_t slash = LastBackslash(path);
-    if (slash == std::u16string_view::npos) continue;  // no folder: not listed
-    auto folder = data.folder_nodes.find(path.substr(0, slash));
-    if (folder != data.folder_nodes.end()) data.contents[folder->second - 1].push_back(&item);
+    if (item.is_folder() || !item.holder) continue;  // no folder: not listed
+    const NodeId node = FolderTreeNode(kind, item.holder);
+    if (node != CheckTree::kNoNode) data.contents[node - 1].push_back(&item);
   }
 }
 
@@ -195,19 +195,66 @@ const std::vector<const FoundItem*>& ResultsModel::NodeContent(TreeKind kind, No
 
 ResultsModel::NodeId ResultsModel::FindFolderNode(TreeKind kind, std::u16string_view folder_path) const {
   const TreeData& d = data(kind);
-  auto found = d.folder_nodes.find(folder_path);
-  return found == d.folder_nodes.end() ? CheckTree::kNoNode : found->second;
+  const FolderNode* folder = items_.FindFolder(folder_path);
+  if (!folder || folder->id > d.folder_nodes.size()) return CheckTree::kNoNode;
+  return d.folder_nodes[folder->id - 1];
 }
 
 std::u16string ResultsModel::FolderPath(TreeKind kind, NodeId node) const {
   const TreeData& d = data(kind);
-  if (node == CheckTree::kNoNode || node > d.paths.size()) return {};
-  return d.paths[node - 1];
+  if (node == CheckTree::kNoNode || node > d.folders.size()) return {};
+  return d.folders[node - 1]->Path();
+}
+
+namespace {
+
+size_t PathHash(const FolderNode* folder, std::u16string_view name) {
+  return std::hash<std::u16string_view>()(name) * 31 + std::hash<const void*>()(folder);
+}
+
+}  // namespace
+
+const ItemList& ResultsModel::PathIndexList() const {
+  return scan_kind_ == ScanKind::kQuick ? items_.all_items() : items_.deleted_items();
 }
 
 const FoundItem* ResultsModel::FindByPath(std::u16string_view path) const {
-  auto found = path_index_.find(path);
-  return found == path_index_.end() ? nullptr : found->second;
+  const ItemList& list = PathIndexList();
+  if (list.empty() || list.size() >= UINT32_MAX) return nullptr;
+  if (!path_index_made_) {
+    // Twice as many slots as items, a power of two; the first item entered
+    // under a path keeps it.
+    size_t slots = 16;
+    while (slots < 2 * list.size()) slots *= 2;
+    path_index_.assign(slots, 0);
+    for (size_t i = 0; i < list.size(); ++i) {
+      const FoundItem& item = list[i];
+      if (item.is_folder()) continue;
+      for (size_t at = PathHash(item.holder, item.name()) & (slots - 1);; at = (at + 1) & (slots - 1)) {
+        if (path_index_[at] == 0) {
+          path_index_[at] = static_cast<uint32_t>(i + 1);
+          break;
+        }
+        const FoundItem& other = list[path_index_[at] - 1];
+        if (other.holder == item.holder && other.name() == item.name()) break;
+      }
+    }
+    path_index_made_ = true;
+  }
+  const size_t slash = path.rfind(u'\\');
+  const FolderNode* folder = nullptr;
+  std::u16string_view name = path;
+  if (slash != std::u16string_view::npos) {
+    folder = items_.FindFolder(path.substr(0, slash));
+    if (!folder) return nullptr;
+    name = path.substr(slash + 1);
+  }
+  const size_t mask = path_index_.size() - 1;
+  for (size_t at = PathHash(folder, name) & mask; path_index_[at] != 0; at = (at + 1) & mask) {
+    const FoundItem& item = list[path_index_[at] - 1];
+    if (item.holder == folder && item.name() == name) return &item;
+  }
+  return nullptr;
 }
 
 void ResultsModel::SetOnlyDeleted(bool only_deleted) {
@@ -267,21 +314,34 @@ bool ResultsModel::AnyRowChecked() const {
 void ResultsModel::SortByColumn(int column) {
   ++sort_clicks_;
   const bool ascending = sort_clicks_ % 2 == 1;
-  // Whether a sorts before b in ascending order.
-  auto less = [column](const FoundItem& a, const FoundItem& b) {
+  // Path and date are compared as the list shows them: their texts, made
+  // once per row.
+  std::vector<std::u16string> texts;
+  if (column == 1 || column == 3) {
+    texts.reserve(rows_.size());
+    for (const Row& row : rows_) texts.push_back(column == 1 ? row.item->path() : row.item->date());
+  }
+  // Whether row a sorts before row b in ascending order.
+  auto less = [&](size_t a, size_t b) {
+    const FoundItem& x = *rows_[a].item;
+    const FoundItem& y = *rows_[b].item;
     switch (column) {
-      case 0: return a.name < b.name;
-      case 1: return a.path < b.path;
-      case 2: return static_cast<uint32_t>(a.size) < static_cast<uint32_t>(b.size);
-      case 3: return a.date < b.date;
-      case 4: return a.first_cluster < b.first_cluster;
+      case 0: return x.name() < y.name();
+      case 1:
+      case 3: return texts[a] < texts[b];
+      case 2: return static_cast<uint32_t>(x.size) < static_cast<uint32_t>(y.size);
+      case 4: return x.first_cluster < y.first_cluster;
       default: return false;
     }
   };
+  std::vector<size_t> order(rows_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   // A stable sort orders exactly as repeated adjacent exchanges would.
-  std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
-    return ascending ? less(*a.item, *b.item) : less(*b.item, *a.item);
-  });
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ascending ? less(a, b) : less(b, a); });
+  std::vector<Row> sorted;
+  sorted.reserve(rows_.size());
+  for (size_t i : order) sorted.push_back(rows_[i]);
+  rows_ = std::move(sorted);
 }
 
 std::vector<const FoundItem*> ResultsModel::CollectChecked() const {

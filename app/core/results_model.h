@@ -5,8 +5,13 @@
 // holds no window: the Windows results page and salvor-cli drive the same
 // model.
 //
-// Item vectors are filled during a scan and must not change after BuildTrees:
-// trees, rows and the path index point into them. Clear() starts over.
+// The items live once, in the model's FoundItems store; the two item lists,
+// the trees, the rows and the path index refer to them. Items are added
+// during a scan and must not be removed after BuildTrees. Clear() starts
+// over.
+//
+// A program's list reads it by index: rows()[i].item gives the item, and
+// CellText its texts, each made when asked.
 #pragma once
 
 #include <array>
@@ -49,13 +54,14 @@ std::u16string NtfsLostFolderPath(std::u16string_view path, uint64_t parent_mft_
 // An item with a parent number that matches no folder collected so far is
 // placed as an orphan too (in dir<folder>), rather than dropped. One item is
 // placed into at most kMaxPlacements folders, which bounds what duplicated
-// directory data can multiply.
+// directory data can multiply. Items that move are stored again in `items`
+// under their new folder; the others are listed as they are.
 struct RehomedItems {
-  std::vector<FoundItem> folders;  // re-homed folder items, for nesting
-  std::vector<FoundItem> files;    // everything else: what the tree is built from
+  ItemList folders;  // re-homed folder items, for nesting
+  ItemList files;    // everything else: what the tree is built from
 };
 inline constexpr size_t kMaxPlacements = 16;
-RehomedItems RehomeUnformatted(const std::vector<FoundItem>& reported, std::u16string_view drive_name);
+RehomedItems RehomeUnformatted(FoundItems& items, const ItemList& reported, std::u16string_view drive_name);
 
 class ResultsModel {
  public:
@@ -80,15 +86,18 @@ class ResultsModel {
   void Clear();
   void set_path_exists(PathExists path_exists) { path_exists_ = std::move(path_exists); }
 
-  std::vector<FoundItem>& deleted_items() { return deleted_items_; }
-  const std::vector<FoundItem>& deleted_items() const { return deleted_items_; }
-  std::vector<FoundItem>& all_items() { return all_items_; }
-  const std::vector<FoundItem>& all_items() const { return all_items_; }
+  // The store of every item, with the deleted-items and all-items lists.
+  FoundItems& items() { return items_; }
+  const FoundItems& items() const { return items_; }
+  ItemList& deleted_items() { return items_.deleted_items(); }
+  const ItemList& deleted_items() const { return items_.deleted_items(); }
+  ItemList& all_items() { return items_.all_items(); }
+  const ItemList& all_items() const { return items_.all_items(); }
 
   // Unformatting Scan of a FAT-family volume: replaces the deleted items by
   // their re-homed files (the re-homed folders are kept apart).
   void RehomeDeletedItems(std::u16string_view drive_name);
-  const std::vector<FoundItem>& rehomed_folders() const { return rehomed_folders_; }
+  const ItemList& rehomed_folders() const { return rehomed_folders_; }
 
   // Builds DeletedTree (both kinds of scan) and AllTree (Quick Scan only),
   // their node contents and the path index; then shows DeletedTree ("Only
@@ -105,7 +114,9 @@ class ResultsModel {
   // The full folder path a node stands for.
   std::u16string FolderPath(TreeKind kind, NodeId node) const;
 
-  // The path index: the first file item entered under a path.
+  // The path index: the first file item entered under a path (Quick Scan:
+  // of all items; Unformatting Scan: of the deleted ones). Made on the first
+  // call after BuildTrees.
   const FoundItem* FindByPath(std::u16string_view path) const;
 
   // "Only display deleted files": checked shows DeletedTree, unchecked
@@ -149,23 +160,30 @@ class ResultsModel {
 
  private:
   struct TreeData {
-    std::map<std::u16string, NodeId, std::less<>> folder_nodes;  // FolderNodeMap
-    std::vector<std::vector<const FoundItem*>> contents;         // by node id - 1
-    std::vector<std::u16string> paths;                           // by node id - 1
+    // The tree node of each folder of the store (by FolderNode id - 1;
+    // kNoNode: not in this tree). A folder path ending in "\" shares its
+    // parent's node.
+    std::vector<NodeId> folder_nodes;  // FolderNodeMap
+    std::vector<std::vector<const FoundItem*>> contents;  // by node id - 1
+    std::vector<const FolderNode*> folders;                // by node id - 1
     NodeId selected = CheckTree::kNoNode;
   };
   TreeData& data(TreeKind kind) { return kind == TreeKind::kDeleted ? deleted_data_ : all_data_; }
   const TreeData& data(TreeKind kind) const { return kind == TreeKind::kDeleted ? deleted_data_ : all_data_; }
-  void BuildTree(TreeKind kind, const std::vector<FoundItem>& items, bool fill_path_index);
+  void BuildTree(TreeKind kind, const ItemList& items);
+  NodeId FolderTreeNode(TreeKind kind, const FolderNode* folder);
 
-  std::vector<FoundItem> deleted_items_;
-  std::vector<FoundItem> all_items_;
-  std::vector<FoundItem> rehomed_folders_;
+  FoundItems items_;
+  ItemList rehomed_folders_;
   CheckTree deleted_tree_;
   CheckTree all_tree_;
   TreeData deleted_data_;
   TreeData all_data_;
-  std::map<std::u16string, const FoundItem*, std::less<>> path_index_;
+  // The path index: an open-addressed table of positions in its list (+1;
+  // 0 free), by folder and name; made when first asked.
+  const ItemList& PathIndexList() const;
+  mutable std::vector<uint32_t> path_index_;
+  mutable bool path_index_made_ = false;
   PathExists path_exists_;
   ScanKind scan_kind_ = ScanKind::kQuick;
   bool only_deleted_ = true;

@@ -61,40 +61,56 @@ bool DoneSignal::Wait(std::chrono::milliseconds timeout) const {
 
 // --- ScanProgress ------------------------------------------------------------
 
-void ScanProgress::Reset(int new_phase, uint64_t new_step) {
+void ScanProgress::Reset(int new_phase) {
   folders = 0;
   files = 0;
   percent = 0;
   ticks = 0;
   bytes_done = 0;
   bytes_total = 0;
+  files_total = 0;
   phase = new_phase;
-  step = new_step;
+  BeginStage(0, new_phase == kPhaseRecovery ? 99 : 97, 0);
   SetLastName(u"");
 }
 
-void ScanProgress::Tick() {
-  const uint64_t tick = ++ticks;
-  const uint64_t divisor = step == 0 ? 1 : step.load();
-  const int32_t now = percent;
-  if (phase == kPhaseRecords) {
-    const uint64_t records = static_cast<uint64_t>(folders.load()) + static_cast<uint64_t>(files.load());
-    // More records than expected hold the bar at 95, then let it creep one
-    // percent per 5000 records to 97; only the worker goes further.
-    if (now < 95) {
-      const uint64_t value = records / divisor;
-      percent = static_cast<int32_t>(value < 95 ? value : 95);
-    } else if (now < 97) {
-      const uint64_t base = 95 * divisor;
-      const uint64_t extra = records > base ? (records - base) / 5000 : 0;
-      percent = static_cast<int32_t>(95 + (extra < 2 ? extra : 2));
-    }
-  } else if (phase == kPhaseTime) {
-    if (now < 97) {
-      const uint64_t value = tick / divisor;
-      percent = static_cast<int32_t>(value < 97 ? value : 97);
-    }
+void ScanProgress::BeginStage(int first_percent, int span_percent, uint64_t total) {
+  done_units = 0;
+  total_units = total;
+  stage_first = first_percent;
+  stage_span = span_percent;
+}
+
+int32_t ScanProgress::Figure() const {
+  const int32_t shown = percent;
+  if (phase == kPhaseRecovery) {
+    // Bytes written of the bytes selected, each file weighing a little more
+    // than its data: up to 99 until the last file is done.
+    const uint64_t total = bytes_total + files_total * kRecoveryBytesPerFile;
+    if (total == 0 || shown >= 99) return shown;
+    const uint64_t done = std::min<uint64_t>(bytes_done, bytes_total) +
+                          std::min<uint64_t>(static_cast<uint64_t>(std::max(0, files.load())), files_total) *
+                              kRecoveryBytesPerFile;
+    const auto figure = static_cast<int32_t>(std::min<uint64_t>(99, done * 100 / total));
+    return std::max(shown, figure);
   }
+  uint64_t total = total_units;
+  if (total == 0 || shown >= 97) return shown;
+  uint64_t done = std::min<uint64_t>(done_units, total);
+  // done * span / total without overflow: both scaled below 2^32 first (the
+  // span is at most 100).
+  while (total >> 32) {
+    total >>= 1;
+    done >>= 1;
+  }
+  const uint64_t part = done * static_cast<uint64_t>(std::clamp(stage_span.load(), 0, 100)) / total;
+  const auto figure = static_cast<int32_t>(std::min<uint64_t>(97, static_cast<uint64_t>(stage_first) + part));
+  return std::max(shown, figure);
+}
+
+void ScanProgress::Tick() {
+  ++ticks;
+  percent = Figure();
 }
 
 void ScanProgress::SetLastName(std::u16string_view name) {
@@ -105,6 +121,31 @@ void ScanProgress::SetLastName(std::u16string_view name) {
 std::u16string ScanProgress::LastName() const {
   std::lock_guard lock(name_mutex_);
   return last_name_;
+}
+
+// --- ProgressRate ------------------------------------------------------------
+
+void ProgressRate::Sample(double seconds, uint64_t done_units) {
+  if (last_seconds_ < 0 || done_units < done_) {
+    last_seconds_ = seconds;
+    last_done_ = done_ = done_units;
+    rate_ = 0;
+    return;
+  }
+  done_ = done_units;
+  const double elapsed = seconds - last_seconds_;
+  if (elapsed < 0.5) return;  // too close for a rate
+  const double now = static_cast<double>(done_units - last_done_) / elapsed;
+  // Smoothed over a few seconds, so that a slow stretch does not swing the
+  // time left.
+  rate_ = rate_ == 0 ? now : 0.7 * rate_ + 0.3 * now;
+  last_seconds_ = seconds;
+  last_done_ = done_units;
+}
+
+double ProgressRate::SecondsLeft(uint64_t total_units) const {
+  if (rate_ <= 0) return -1;
+  return total_units > done_ ? static_cast<double>(total_units - done_) / rate_ : 0;
 }
 
 // --- EngineUse ---------------------------------------------------------------
@@ -145,16 +186,20 @@ bool EngineUse::WaitIdle(std::chrono::milliseconds timeout) {
 struct ScanRun::Shared {
   const EngineBinding* engine = nullptr;
   ScanRequest request;
-  std::function<void(std::vector<FoundItem>&, std::vector<FoundItem>&)> on_engine_done;
+  std::function<void(FoundItems&)> on_engine_done;
   ScanProgress progress;
   PauseGate gate;
   std::atomic<bool> stop{false};
   std::mutex items_mutex;  // the vectors, and the stop decision for each record
-  std::vector<FoundItem> deleted;
-  std::vector<FoundItem> all;
+  FoundItems items;
   std::atomic<bool> ok{false};
   std::atomic<bool> finished{false};
   std::atomic<int> ntfs_phase{0};
+  // The $MFT run being read (worker only): records of the runs before it,
+  // its records, and the countdown last told.
+  uint64_t mft_base = 0;
+  uint64_t mft_run = 0;
+  uint64_t mft_left = 0;
   DoneSignal done;
 };
 
@@ -178,19 +223,55 @@ bool Report(Shared& shared, uint32_t entry_type, std::u16string_view path) {
   return true;
 }
 
-void Store(Shared& shared, FoundItem item, bool also_deleted) {
+// Stores the record's item once and lists it in all items, and in the
+// deleted items when asked.
+template <typename Record, typename Extra>
+void Store(Shared& shared, const Record& record, Extra extra, bool also_deleted) {
   std::lock_guard lock(shared.items_mutex);
   if (shared.stop) return;
-  if (also_deleted) shared.deleted.push_back(item);
-  shared.all.push_back(std::move(item));
+  const FoundItem& item = MakeFoundItem(shared.items, record, extra);
+  if (also_deleted) shared.items.deleted_items().push_back(item);
+  shared.items.all_items().push_back(item);
 }
 
 // The Unformatting Scan's callback: every record goes to both vectors.
 uint32_t OnFatFormatItem(_FileInfoFat record, void* user) {
   auto& shared = *static_cast<Shared*>(user);
   if (!Report(shared, record.EntryType, record.FullPath.view())) return 1;
-  Store(shared, MakeFoundItem(record, shared.request.file_system), true);
+  Store(shared, record, std::u16string_view(shared.request.file_system), true);
   return 1;
+}
+
+// The engine's sweep position: bytes swept of the bytes to sweep.
+uint32_t OnSweepPosition(uint64_t bytes_swept, uint64_t bytes_total, void* user) {
+  auto& progress = static_cast<Shared*>(user)->progress;
+  progress.total_units = bytes_total;
+  progress.done_units = bytes_swept;
+  return 1;
+}
+
+// The $MFT pass tells, every few records, the records of the $MFT run it
+// reads and how many of them are left; the runs follow one another.
+uint32_t OnNtfsProgress(void* user, uint64_t run_records, uint64_t countdown) {
+  auto& shared = *static_cast<Shared*>(user);
+  if (run_records != shared.mft_run || countdown > shared.mft_left) {
+    shared.mft_base += shared.mft_run;
+    shared.mft_run = run_records;
+  }
+  shared.mft_left = countdown;
+  shared.progress.total_units = shared.mft_base + run_records;
+  shared.progress.done_units = shared.mft_base + (run_records > countdown ? run_records - countdown : 0);
+  return 1;
+}
+
+// Runs `sweep` with the engine telling the sweep's position, where it can.
+template <typename Sweep>
+bool WithSweepPosition(Shared& shared, Sweep sweep) {
+  const EngineBinding& engine = *shared.engine;
+  if (engine.ReSetSweepProgress) engine.ReSetSweepProgress(&OnSweepPosition, &shared);
+  const bool ok = sweep();
+  if (engine.ReSetSweepProgress) engine.ReSetSweepProgress(nullptr, nullptr);
+  return ok;
 }
 
 bool IsFatFamily(std::u16string_view file_system) {
@@ -202,11 +283,17 @@ bool RunFatQuick(Shared& shared) {
   FatQuickScan scan(*shared.engine, request.file_system, request.kind, request.root);
   scan.keep_records = false;
   scan.volume_size_bytes = request.total_bytes;
+  // Progress: folders listed of the folders known (the root, then every
+  // folder record reported).
+  shared.progress.BeginStage(0, 97, 1);
   scan.on_report = [&shared](const _FileInfoFat& record) {
-    return Report(shared, record.EntryType, record.FullPath.view());
+    if (!Report(shared, record.EntryType, record.FullPath.view())) return false;
+    if (record.EntryType == kEntryFolder) ++shared.progress.total_units;
+    return true;
   };
   scan.on_record = [&shared](const _FileInfoFat& record) {
-    Store(shared, MakeFoundItem(record, shared.request.file_system), record.DeleteState == kDeleted);
+    if (record.EntryType == kEntryFolder) ++shared.progress.done_units;
+    Store(shared, record, std::u16string_view(shared.request.file_system), record.DeleteState == kDeleted);
   };
   return scan.run();
 }
@@ -216,7 +303,8 @@ bool RunFatUnformat(Shared& shared) {
   const ScanRequest& request = shared.request;
   if (!engine.can_unformat_fat() || request.total_bytes == 0) return false;
   if (!engine.InitReEngine(request.kind, request.root.c_str())) return false;
-  return engine.ReScanFatFormatDisk(request.total_bytes, &OnFatFormatItem, &shared);
+  shared.progress.BeginStage(0, 97, request.total_bytes);
+  return WithSweepPosition(shared, [&] { return engine.ReScanFatFormatDisk(request.total_bytes, &OnFatFormatItem, &shared); });
 }
 
 // The NTFS Quick Scan lists the live folders from their indexes, entering
@@ -235,7 +323,7 @@ struct NtfsLiveWalk {
 };
 
 void StoreNtfs(Shared& shared, const _FileInfoNtfs& record, bool also_deleted) {
-  Store(shared, MakeFoundItem(record, shared.ntfs_phase), also_deleted);
+  Store(shared, record, shared.ntfs_phase.load(), also_deleted);
 }
 
 // OnNtfsLiveItem: a live entry from a folder's index. Folders are listed
@@ -245,6 +333,7 @@ uint32_t OnNtfsLiveItem(_FileInfoNtfs record, void* user) {
   auto& walk = *static_cast<NtfsLiveWalk*>(user);
   Shared& shared = *walk.shared;
   if (!Report(shared, record.Type, record.FullPath.view())) return 1;
+  if (record.Type == kEntryFolder) ++shared.progress.total_units;
   const uint64_t number = record.MftNumber;
   if (record.Type == kEntryFolder && shared.engine->ReFindMftnumByFileName &&
       std::find(walk.open_folders.begin(), walk.open_folders.end(), number) == walk.open_folders.end() &&
@@ -253,6 +342,7 @@ uint32_t OnNtfsLiveItem(_FileInfoNtfs record, void* user) {
     shared.engine->ReFindMftnumByFileName(record.FullPath, nullptr, number, nullptr, &OnNtfsLiveItem, &walk);
     walk.open_folders.pop_back();
   }
+  if (record.Type == kEntryFolder) ++shared.progress.done_units;
   StoreNtfs(shared, record, false);
   return 1;
 }
@@ -278,19 +368,31 @@ bool RunNtfs(Shared& shared) {
   bool ok = true;
   shared.ntfs_phase = 1;
   if (request.mode == ScanMode::kQuick) {
+    // Progress: the live folders listed of those known up to half the bar,
+    // then the $MFT records read of its records.
     NtfsLiveWalk walk;
     walk.shared = &shared;
+    shared.progress.BeginStage(0, 50, 1);
     ok = engine.ReScanNtfsEx && engine.ReScanNtfsEx(request.root.c_str(), &OnNtfsLiveItem, &walk);
-    if (!shared.stop) ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), nullptr) && ok;
+    shared.progress.BeginStage(50, 47, 0);
+    if (!shared.stop) ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), &OnNtfsProgress) && ok;
   } else {
-    ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), nullptr);
+    // Progress: the $MFT records read, then the bytes swept, which is most
+    // of the work.
+    shared.progress.BeginStage(0, 10, 0);
+    ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), &OnNtfsProgress);
     if (!shared.stop) {
+      shared.progress.BeginStage(10, 87, request.total_bytes);
       shared.ntfs_phase = 2;
       // The sweep also answers false when it met FILE records without a
       // name (blank records of the old $MFT are common), so its answer does
       // not tell whether the volume was read: the records it reported do.
       ok = engine.ReScanNtfsFormatDisk && request.total_bytes != 0 && ok;
-      if (ok) engine.ReScanNtfsFormatDisk(request.root.c_str(), request.total_bytes, &OnNtfsItem, &shared);
+      if (ok) {
+        WithSweepPosition(shared, [&] {
+          return engine.ReScanNtfsFormatDisk(request.root.c_str(), request.total_bytes, &OnNtfsItem, &shared);
+        });
+      }
     }
   }
   shared.ntfs_phase = 0;
@@ -313,7 +415,7 @@ void Work(std::shared_ptr<Shared> shared) {
     shared->progress.percent = 98;
     if (shared->on_engine_done) {
       std::lock_guard lock(shared->items_mutex);
-      shared->on_engine_done(shared->deleted, shared->all);
+      shared->on_engine_done(shared->items);
     }
     shared->progress.percent = 99;
     shared->finished = true;
@@ -322,7 +424,7 @@ void Work(std::shared_ptr<Shared> shared) {
   shared->done.Set();
 }
 
-const std::vector<FoundItem> kNoItems;
+const ItemList kNoItems;
 
 }  // namespace
 
@@ -340,9 +442,9 @@ bool ScanRun::Start(const ScanRequest& request) {
   shared->request = request;
   shared->on_engine_done = on_engine_done;
   if (request.mode == ScanMode::kQuick) {
-    shared->progress.Reset(ScanProgress::kPhaseRecords, ScanProgress::QuickStep(request.expected_records));
+    shared->progress.Reset(ScanProgress::kPhaseRecords);
   } else {
-    shared->progress.Reset(ScanProgress::kPhaseTime, ScanProgress::UnformatStep(request.total_bytes));
+    shared->progress.Reset(ScanProgress::kPhaseBytes);
   }
   shared_ = shared;
   try {
@@ -406,8 +508,13 @@ const ScanRequest& ScanRun::request() const {
   return shared_ ? shared_->request : kNone;
 }
 
-const std::vector<FoundItem>& ScanRun::deleted_items() const { return shared_ ? shared_->deleted : kNoItems; }
-const std::vector<FoundItem>& ScanRun::all_items() const { return shared_ ? shared_->all : kNoItems; }
+const ItemList& ScanRun::deleted_items() const { return shared_ ? shared_->items.deleted_items() : kNoItems; }
+const ItemList& ScanRun::all_items() const { return shared_ ? shared_->items.all_items() : kNoItems; }
+
+FoundItems& ScanRun::items() {
+  static FoundItems none;
+  return shared_ ? shared_->items : none;
+}
 
 int ScanRun::ntfs_phase() const { return shared_ ? shared_->ntfs_phase.load() : 0; }
 

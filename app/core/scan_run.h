@@ -63,36 +63,45 @@ class DoneSignal {
 // The counters of a scan or recovery run. The worker writes them, a display
 // timer reads them from another thread; every field is atomic, and the last
 // name sits behind a small lock.
+//
+// The percentage follows the work done against the work there is, stage by
+// stage: the Quick Scan's folders listed of the folders known (and the
+// $MFT records read of the records there are), the Unformatting Scan's bytes
+// swept of the bytes to sweep, the recovery's bytes written of the bytes
+// selected. Each stage owns a range of the bar; the bar never goes back, and
+// stays below 98 (scans) or 100 (recovery) until the worker says it is done.
 class ScanProgress {
  public:
-  static constexpr int kPhaseRecords = 1;   // Quick Scan: progress by records
-  static constexpr int kPhaseTime = 2;      // Unformatting Scan: progress by time ticks
-  static constexpr int kPhaseRecovery = 3;  // recovery: the worker sets percent itself
-  static constexpr uint64_t kExpectedRecords = 60000;
+  static constexpr int kPhaseRecords = 1;   // Quick Scan: folders listed, $MFT records read
+  static constexpr int kPhaseBytes = 2;     // Unformatting Scan: bytes swept
+  static constexpr int kPhaseRecovery = 3;  // recovery: bytes written
+  // A file costs about as much as this many bytes on top of its data
+  // (creating, closing, its folder), so that a run of empty files moves too.
+  static constexpr uint64_t kRecoveryBytesPerFile = 64 * 1024;
 
   std::atomic<int32_t> folders{0};
   std::atomic<int32_t> files{0};
-  std::atomic<uint64_t> step{1};  // divisor of the percentage; 0 reads as 1
   std::atomic<int32_t> phase{kPhaseRecords};
   std::atomic<int32_t> percent{0};
   std::atomic<uint64_t> ticks{0};
+  // The running stage: work done of the work known, shown within
+  // [stage_first, stage_first + stage_span] percent.
+  std::atomic<uint64_t> done_units{0};
+  std::atomic<uint64_t> total_units{0};
+  std::atomic<int32_t> stage_first{0};
+  std::atomic<int32_t> stage_span{97};
   std::atomic<uint64_t> bytes_done{0};   // recovery: bytes written so far
   std::atomic<uint64_t> bytes_total{0};  // recovery: bytes of the selected files
+  std::atomic<uint64_t> files_total{0};  // recovery: files in the run
 
-  // The Quick Scan's step: `expected` records make 95 percent.
-  static uint64_t QuickStep(uint64_t expected = kExpectedRecords) { return expected / 95; }
-  // The Unformatting Scan's step: six 100 ms ticks per percent per started
-  // gigabyte (at least one).
-  static uint64_t UnformatStep(uint64_t total_bytes) {
-    const uint64_t gigabytes = total_bytes >> 30;
-    return (gigabytes == 0 ? 1 : gigabytes) * 6;
-  }
-
-  // Zeroes the counters and sets phase and step.
-  void Reset(int new_phase, uint64_t new_step);
-  // One 100 ms tick of a running (not paused) run: records drive phase 1 up
-  // to 95, then one percent per 5000 further records up to 97; time drives
-  // phase 2 up to 97. 98 and above belong to the worker.
+  // Zeroes the counters and sets the phase; one stage spans the bar.
+  void Reset(int new_phase);
+  // The next stage: `total` units of work shown from `first_percent` over
+  // `span_percent`.
+  void BeginStage(int first_percent, int span_percent, uint64_t total);
+  // The percentage the figures give now (never below the one shown).
+  int32_t Figure() const;
+  // One 100 ms tick of a running (not paused) run: percent = Figure().
   void Tick();
 
   void SetLastName(std::u16string_view name);
@@ -101,6 +110,25 @@ class ScanProgress {
  private:
   mutable std::mutex name_mutex_;
   std::u16string last_name_;
+};
+
+// Throughput and time left from the samples of one stage's work (units per
+// second, smoothed); the status line and the progress dialog show them.
+class ProgressRate {
+ public:
+  // The work done `seconds` after the start.
+  void Sample(double seconds, uint64_t done_units);
+  // Units per second; 0 until two samples a little apart are in.
+  double per_second() const { return rate_; }
+  // Seconds until `total_units` are done at the current rate; negative when
+  // not known.
+  double SecondsLeft(uint64_t total_units) const;
+
+ private:
+  double last_seconds_ = -1;
+  uint64_t last_done_ = 0;
+  uint64_t done_ = 0;
+  double rate_ = 0;
 };
 
 // The engine is one global object: one worker at a time may be inside it.
@@ -120,8 +148,6 @@ struct ScanRequest {
   std::u16string root;         // drive root, "E:\"
   uint64_t total_bytes = 0;    // the volume's size
   ScanMode mode = ScanMode::kQuick;
-  // Quick Scan: records that make 95 percent (NTFS: the MFT's record count).
-  uint64_t expected_records = ScanProgress::kExpectedRecords;
 };
 
 class ScanRun {
@@ -135,9 +161,10 @@ class ScanRun {
   ~ScanRun();
 
   // Called on the worker after the engine returned and before percent
-  // becomes 100, with percent at 98 (not after a stop), with the deleted and
-  // all-items vectors: the program builds its trees here.
-  std::function<void(std::vector<FoundItem>& deleted, std::vector<FoundItem>& all)> on_engine_done;
+  // becomes 100, with percent at 98 (not after a stop), with the items
+  // found (the deleted and all-items lists): the program builds its trees
+  // here, and may take the items.
+  std::function<void(FoundItems& items)> on_engine_done;
 
   // Starts the worker. False, and nothing started, while an abandoned
   // worker of an earlier run is still inside the engine, or while this run
@@ -170,8 +197,10 @@ class ScanRun {
   const ScanRequest& request() const;
 
   // Valid once done(), or after Stop() (what was collected until then).
-  const std::vector<FoundItem>& deleted_items() const;
-  const std::vector<FoundItem>& all_items() const;
+  const ItemList& deleted_items() const;
+  const ItemList& all_items() const;
+  // The store of the items, which a caller may take (move) once done().
+  FoundItems& items();
 
   // NTFS scanning pass: 0 idle, 1 quick pass, 2 unformat pass (folder naming
   // of the results reads it).

@@ -6,6 +6,7 @@
 
 #include "engine/exfat/exfat_layout.h"
 #include "engine/exfat/exfat_upcase.h"
+#include "engine/volume_access.h"
 
 namespace salvor::engine::exfat {
 namespace {
@@ -98,6 +99,7 @@ bool Sweep::run(uint64_t volume_size_bytes) {
   const uint64_t windows = size / kSweepWindowBytes + 1;
   for (uint64_t i = 0; i < windows; ++i) {
     const uint64_t position = i * kSweepWindowBytes;
+    ReportSweepPosition(position, size);
     const uint64_t wanted =
         i + 1 == windows ? (size - position) / kSweepUnitBytes * kSweepUnitBytes : kSweepWindowBytes;
     if (wanted == 0) continue;
@@ -115,6 +117,7 @@ bool Sweep::run(uint64_t volume_size_bytes) {
       break;
     }
   }
+  ReportSweepPosition(size, size);
   resolve_cut_sets();
   return result_;
 }

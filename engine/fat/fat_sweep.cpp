@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/fat/fat_layout.h"
+#include "engine/volume_access.h"
 
 namespace salvor::engine::fat {
 namespace {
@@ -40,6 +41,7 @@ bool SweepWindows(const platform::RawVolume& volume, uint64_t volume_size_bytes,
       window.data = Bytes(window_bytes.first(usable));
     }
     visit(window);
+    ReportSweepPosition(offset + wanted, volume_size_bytes);
   }
   return result;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/ntfs/ntfs.h"
+#include "engine/volume_access.h"
 #include "platform/platform.h"
 
 namespace salvor::engine {
@@ -55,6 +56,7 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
   const uint64_t windows = (volume_size_bytes >> 25) + 1;
   for (uint64_t i = 0; i < windows; ++i) {
     const uint64_t start = i * kWindowBytes;
+    ReportSweepPosition(start, volume_size_bytes);
     const uint64_t length = std::min(kWindowBytes, (volume_size_bytes - start) / kUnitBytes * kUnitBytes);
     if (length == 0) continue;
     // The window is read in pieces, each swept while it is still in the
@@ -133,6 +135,7 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
       if (short_read) break;  // the end of the volume
     }
   }
+  ReportSweepPosition(volume_size_bytes, volume_size_bytes);
   return result;
 }
 

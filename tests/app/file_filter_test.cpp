@@ -8,18 +8,28 @@
 namespace salvor::app {
 namespace {
 
-FoundItem File(std::u16string path, uint64_t size = 10) {
+FoundItems& Store() {
+  static FoundItems store;
+  return store;
+}
+
+const FoundItem& File(std::u16string_view path, uint64_t size = 10) {
   FoundItem item;
-  item.path = std::move(path);
   item.type = kEntryFile;
   item.state = kDeleted;
   item.size = size;
-  return item;
+  return Store().Add(item, path);
 }
 
-std::vector<std::u16string> Matching(const std::vector<FoundItem>& items, FilterSpec filter) {
+ItemList List(std::initializer_list<std::reference_wrapper<const FoundItem>> items) {
+  ItemList list;
+  for (const FoundItem& item : items) list.push_back(item);
+  return list;
+}
+
+std::vector<std::u16string> Matching(const ItemList& items, FilterSpec filter) {
   std::vector<std::u16string> out;
-  for (const FoundItem* item : ApplyFilter(items, filter)) out.push_back(item->path);
+  for (const FoundItem* item : ApplyFilter(items, filter)) out.push_back(item->path());
   return out;
 }
 
@@ -37,9 +47,9 @@ TEST(FileFilterCategories, ThirteenRowsWithTheirPatterns) {
 }
 
 TEST(FileFilter, TypesMatchTheLastFourCharactersExactly) {
-  const std::vector<FoundItem> items = {File(u"E:\\report.docx"), File(u"E:\\a.doc"), File(u"E:\\A.DOC"),
+  const ItemList items = List({File(u"E:\\report.docx"), File(u"E:\\a.doc"), File(u"E:\\A.DOC"),
                                         File(u"E:\\notepdf"),     File(u"E:\\x.pdf"), File(u"E:\\pic.jpeg"),
-                                        File(u"E:\\.doc\\y"),     File(u"doc")};
+                                        File(u"E:\\.doc\\y"),     File(u"doc")});
   EXPECT_EQ(Matching(items, {0, u"", false}), (std::vector<std::u16string>{u"E:\\report.docx", u"E:\\a.doc"}));
   EXPECT_EQ(Matching(items, {1, u"", false}), (std::vector<std::u16string>{u"E:\\x.pdf"}));
   EXPECT_EQ(Matching(items, {2, u"", false}), (std::vector<std::u16string>{u"E:\\pic.jpeg"}));
@@ -48,15 +58,15 @@ TEST(FileFilter, TypesMatchTheLastFourCharactersExactly) {
 }
 
 TEST(FileFilter, CustomTextMatchesAnywhereInThePathCaseSensitively) {
-  const std::vector<FoundItem> items = {File(u"E:\\abc.txt"), File(u"E:\\xabcx\\f.bin"), File(u"E:\\ABC.txt"),
-                                        File(u"E:\\other")};
+  const ItemList items = List({File(u"E:\\abc.txt"), File(u"E:\\xabcx\\f.bin"), File(u"E:\\ABC.txt"),
+                                        File(u"E:\\other")});
   EXPECT_EQ(Matching(items, {kCustomFilterCategory, u"abc", false}),
             (std::vector<std::u16string>{u"E:\\abc.txt", u"E:\\xabcx\\f.bin"}));
   EXPECT_TRUE(Matching(items, {kCustomFilterCategory, u"", false}).empty());
 }
 
 TEST(FileFilter, ZeroSizeRuleHidesEmptyFilesOnlyWhenOn) {
-  const std::vector<FoundItem> items = {File(u"E:\\empty.txt", 0), File(u"E:\\full.txt", 5)};
+  const ItemList items = List({File(u"E:\\empty.txt", 0), File(u"E:\\full.txt", 5)});
   EXPECT_EQ(Matching(items, {3, u"", false}).size(), 2u);
   EXPECT_EQ(Matching(items, {3, u"", true}), (std::vector<std::u16string>{u"E:\\full.txt"}));
   EXPECT_EQ(Matching(items, {kCustomFilterCategory, u"txt", true}), (std::vector<std::u16string>{u"E:\\full.txt"}));

@@ -42,7 +42,8 @@ TEST(NtfsFoundItem, FieldsDateAndTheLostFolderOfTheSecondUnformatPass) {
   record.FileTime.LowDateTime = static_cast<uint32_t>(time);
   record.FileTime.HighDateTime = static_cast<uint32_t>(time >> 32);
 
-  const FoundItem item = MakeFoundItem(record);
+  FoundItems store;
+  const FoundItem& item = MakeFoundItem(store, record);
   EXPECT_EQ(item.mft_number, 70u);
   EXPECT_EQ(item.parent_mft_number, 5u);
   EXPECT_EQ(item.ntfs_offset, 0x12345000u);
@@ -51,22 +52,22 @@ TEST(NtfsFoundItem, FieldsDateAndTheLostFolderOfTheSecondUnformatPass) {
   EXPECT_EQ(item.state, kNtfsFromRecord);
   EXPECT_TRUE(item.is_deleted());
   EXPECT_EQ(item.attributes, 0x20u);
-  EXPECT_EQ(item.name, u"a.txt");
-  EXPECT_EQ(item.extension, u"txt");
-  EXPECT_EQ(item.file_system, u"NTFS");
-  EXPECT_EQ(item.path, u"E:\\Docs\\a.txt");
-  EXPECT_EQ(item.date, u"2024-02-29 13:45:07");
+  EXPECT_EQ(item.name(), u"a.txt");
+  EXPECT_EQ(item.extension(), u"txt");
+  EXPECT_EQ(item.file_system(), u"NTFS");
+  EXPECT_EQ(item.path(), u"E:\\Docs\\a.txt");
+  EXPECT_EQ(item.date(), u"2024-02-29 13:45:07");
 
   // The second pass of an Unformatting Scan: the folder is the parent's
   // number below the root; the low half of the number only.
   record.ParentMftNumber = (uint64_t{3} << 32) | 5;
-  EXPECT_EQ(MakeFoundItem(record, 2).path, u"E:\\dir5\\Docs\\a.txt");
-  EXPECT_EQ(MakeFoundItem(record, 2).name, u"a.txt");
-  EXPECT_EQ(MakeFoundItem(record, 1).path, u"E:\\Docs\\a.txt");
+  EXPECT_EQ(MakeFoundItem(store, record, 2).path(), u"E:\\dir5\\Docs\\a.txt");
+  EXPECT_EQ(MakeFoundItem(store, record, 2).name(), u"a.txt");
+  EXPECT_EQ(MakeFoundItem(store, record, 1).path(), u"E:\\Docs\\a.txt");
 
   // Entries from a folder's index are live.
   record.Source = kNtfsFromIndex;
-  EXPECT_FALSE(MakeFoundItem(record).is_deleted());
+  EXPECT_FALSE(MakeFoundItem(store, record).is_deleted());
 
   EXPECT_EQ(FileTimeText(0), u"1601-01-01 00:00:00");
   EXPECT_EQ(FileTimeText(uint64_t{1} << 63), u"1601-01-01 00:00:00");
@@ -161,7 +162,7 @@ TEST_F(NtfsScanRunTest, QuickScanListsLiveFoldersOnceDeepThenDeletedRecords) {
   EXPECT_EQ(script.listed, (std::vector<uint64_t>{5, 30}));
   // Live items go to all items only; a folder's entries come before it.
   std::vector<std::u16string> all;
-  for (const auto& item : run.all_items()) all.push_back(item.path);
+  for (const auto& item : run.all_items()) all.push_back(item.path());
   EXPECT_EQ(all, (std::vector<std::u16string>{u"E:\\\\Docs\\in.txt", u"E:\\\\Docs\\Docs", u"E:\\\\Docs",
                                                u"E:\\\\top.txt", u"E:\\\\Docs\\gone.txt"}));
   ASSERT_EQ(run.deleted_items().size(), 1u);
@@ -179,7 +180,7 @@ TEST_F(NtfsScanRunTest, UnformattingScanPutsOldRecordsBelowDirFolders) {
   EXPECT_EQ(script.swept_bytes, 3u << 30);
   EXPECT_TRUE(script.listed.empty());  // no live folders in this mode
   std::vector<std::u16string> deleted;
-  for (const auto& item : run.deleted_items()) deleted.push_back(item.path);
+  for (const auto& item : run.deleted_items()) deleted.push_back(item.path());
   EXPECT_EQ(deleted, (std::vector<std::u16string>{u"E:\\\\Docs\\gone.txt", u"E:\\dir77\\\\old.txt",
                                                    u"E:\\dir5\\\\Sub"}));
   EXPECT_EQ(run.all_items().size(), 3u);
@@ -218,9 +219,10 @@ TEST(NtfsRecoveryRun, EachItemGoesToTheExportThatCanFindIt) {
   const fs::path destination = fs::path(testing::MakeTempDir()) / "dest";
   ASSERT_TRUE(EngineUse::WaitIdle(5s));
 
-  const FoundItem live_free = MakeFoundItem(NtfsRecord(u"E:\\\\a.txt", kEntryFile, kNtfsFromRecord, 40, 5));
-  const FoundItem old = MakeFoundItem(NtfsRecord(u"E:\\\\b.txt", kEntryFile, kNtfsFromRecord, 0, 9, 0x7000), 2);
-  const FoundItem failing = MakeFoundItem(NtfsRecord(u"E:\\\\c.txt", kEntryFile, kNtfsFromRecord, 13, 5));
+  FoundItems store;
+  const FoundItem& live_free = MakeFoundItem(store, NtfsRecord(u"E:\\\\a.txt", kEntryFile, kNtfsFromRecord, 40, 5));
+  const FoundItem& old = MakeFoundItem(store, NtfsRecord(u"E:\\\\b.txt", kEntryFile, kNtfsFromRecord, 0, 9, 0x7000), 2);
+  const FoundItem& failing = MakeFoundItem(store, NtfsRecord(u"E:\\\\c.txt", kEntryFile, kNtfsFromRecord, 13, 5));
 
   RecoveryRequest request;
   request.items = {&live_free, &old};

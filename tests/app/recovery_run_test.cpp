@@ -23,15 +23,14 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-FoundItem File(std::u16string path, uint32_t cluster, uint64_t size) {
+FoundItem File(std::u16string_view path, uint32_t cluster, uint64_t size) {
+  static FoundItems store;
   FoundItem item;
   item.type = kEntryFile;
   item.state = kDeleted;
   item.first_cluster = cluster;
   item.size = size;
-  item.path = std::move(path);
-  item.name = item.path.substr(item.path.rfind(u'\\') + 1);
-  return item;
+  return store.Add(item, path);
 }
 
 std::vector<std::u16string> Relatives(const std::vector<RecoveryTarget>& targets) {
@@ -111,7 +110,7 @@ Calls* g_calls = nullptr;
 bool FakeRecover64(const char16_t* path, uint32_t cluster, uint64_t size, ProgressCallback progress, void* user) {
   const int index = g_calls->count++;
   g_calls->sizes.push_back(size);
-  g_calls->percents.push_back(g_calls->run->progress().percent);
+  g_calls->percents.push_back(g_calls->run->progress().Figure());
   if (index == g_calls->stop_at) g_calls->run->Stop();
   if (index == g_calls->pause_after) g_calls->run->Pause();
   if (cluster == 13) return false;
@@ -158,8 +157,9 @@ TEST_F(RecoveryRunTest, WritesEachFileAndReportsAllRecovered) {
   EXPECT_EQ(run.message(), u"All the files selected have  been recovered. ");
   EXPECT_EQ(run.failures(), 0u);
   EXPECT_EQ(calls.count, 3);
-  // Three files: the bar moves by 33 per file, then ends at 100.
-  EXPECT_EQ(calls.percents, (std::vector<int>{33, 66, 99}));
+  // Three small files: the bar moves by a third per file written, then
+  // ends at 100.
+  EXPECT_EQ(calls.percents, (std::vector<int>{0, 33, 66}));
   EXPECT_EQ(run.progress().percent, 100);
   EXPECT_EQ(run.progress().files, 3);
   EXPECT_EQ(run.progress().bytes_total, 60u);

@@ -10,41 +10,62 @@
 namespace salvor::app {
 namespace {
 
-FoundItem Item(std::u16string path, uint32_t type = kEntryFile, uint32_t state = kDeleted, uint64_t size = 1) {
+// Items of tests that need no model of their own.
+FoundItems& Scratch() {
+  static FoundItems store;
+  return store;
+}
+
+const FoundItem& Item(FoundItems& store, std::u16string_view path, uint32_t type = kEntryFile,
+                      uint32_t state = kDeleted, uint64_t size = 1) {
   FoundItem item;
-  item.path = std::move(path);
-  item.name = item.path.substr(item.path.rfind(u'\\') + 1);
   item.type = type;
   item.state = state;
   item.size = size;
-  item.date = u"2024-01-02 03:04:05";
-  return item;
+  item.time = FatTimeValue(2024, 1, 2, 3, 4, 5);
+  return store.Add(item, path);
 }
 
-FoundItem Swept(std::u16string name, uint32_t parent, uint32_t folder, uint32_t cluster = 0,
-                uint32_t type = kEntryFile, uint32_t state = kDeleted) {
-  FoundItem item = Item(std::move(name), type, state);
+const FoundItem& Item(std::u16string_view path, uint32_t type = kEntryFile, uint32_t state = kDeleted,
+                      uint64_t size = 1) {
+  return Item(Scratch(), path, type, state, size);
+}
+
+const FoundItem& Swept(FoundItems& store, std::u16string_view name, uint32_t parent, uint32_t folder,
+                       uint32_t cluster = 0, uint32_t type = kEntryFile, uint32_t state = kDeleted) {
+  FoundItem item = Item(store, name, type, state);
   item.parent_folder = parent;
   item.folder = folder;
   item.first_cluster = cluster;
-  return item;
+  return store.Add(item, name);
 }
 
-std::vector<std::u16string> Paths(const std::vector<FoundItem>& items) {
+const FoundItem& Swept(std::u16string_view name, uint32_t parent, uint32_t folder, uint32_t cluster = 0,
+                       uint32_t type = kEntryFile, uint32_t state = kDeleted) {
+  return Swept(Scratch(), name, parent, folder, cluster, type, state);
+}
+
+ItemList List(std::initializer_list<std::reference_wrapper<const FoundItem>> items) {
+  ItemList list;
+  for (const FoundItem& item : items) list.push_back(item);
+  return list;
+}
+
+std::vector<std::u16string> Paths(const ItemList& items) {
   std::vector<std::u16string> out;
-  for (const auto& item : items) out.push_back(item.path);
+  for (const auto& item : items) out.push_back(item.path());
   return out;
 }
 
 std::vector<std::u16string> Paths(const std::vector<const FoundItem*>& items) {
   std::vector<std::u16string> out;
-  for (const auto* item : items) out.push_back(item->path);
+  for (const auto* item : items) out.push_back(item->path());
   return out;
 }
 
 std::vector<std::u16string> RowPaths(const ResultsModel& model) {
   std::vector<std::u16string> out;
-  for (const auto& row : model.rows()) out.push_back(row.item->path);
+  for (const auto& row : model.rows()) out.push_back(row.item->path());
   return out;
 }
 
@@ -76,11 +97,11 @@ TEST(NtfsLostFolder, GoesInAfterTheRoot) {
 }
 
 TEST(UnformatRehoming, OrphansGoIntoDirNBelowTheRoot) {
-  const auto rehomed = RehomeUnformatted({Swept(u"a.txt", 0, 1234)}, u"E:");
+  const auto rehomed = RehomeUnformatted(Scratch(), List({Swept(u"a.txt", 0, 1234)}), u"E:");
   EXPECT_EQ(Paths(rehomed.files), (std::vector<std::u16string>{u"E:\\dir1234\\a.txt"}));
 
   ResultsModel model;
-  model.deleted_items() = {Swept(u"a.txt", 0, 1234)};
+  model.deleted_items().push_back(Swept(model.items(), u"a.txt", 0, 1234));
   model.RehomeDeletedItems(u"E:");
   model.BuildTrees(ScanKind::kUnformat);
   const CheckTree& tree = model.tree(TreeKind::kDeleted);
@@ -94,40 +115,42 @@ TEST(UnformatRehoming, OrphansGoIntoDirNBelowTheRoot) {
 
 TEST(UnformatRehoming, ItemsWithoutFolderNumbersAreKeptOnlyWhenDeleted) {
   const auto rehomed = RehomeUnformatted(
-      {Swept(u"gone.txt", 0, 0, 0, kEntryFile, kDeleted), Swept(u"here.txt", 0, 0, 0, kEntryFile, kPresent)}, u"E:");
+      Scratch(),
+      List({Swept(u"gone.txt", 0, 0, 0, kEntryFile, kDeleted), Swept(u"here.txt", 0, 0, 0, kEntryFile, kPresent)}),
+      u"E:");
   EXPECT_EQ(Paths(rehomed.files), (std::vector<std::u16string>{u"gone.txt"}));
 }
 
 TEST(UnformatRehoming, NestsFoldersByTheirNumbersInReportOrder) {
   // Root directory (cluster 2) holds folder D (cluster 10), which holds S
   // (cluster 20); each folder's entries carry (parent, folder).
-  const std::vector<FoundItem> reported = {
+  const ItemList reported = List({
       Swept(u"D", 0, 2, 10, kEntryFolder),  Swept(u"f.txt", 2, 10, 30), Swept(u"S", 2, 10, 20, kEntryFolder),
       Swept(u"g.txt", 10, 20, 40),
-  };
-  const auto rehomed = RehomeUnformatted(reported, u"E:");
+  });
+  const auto rehomed = RehomeUnformatted(Scratch(), reported, u"E:");
   EXPECT_EQ(Paths(rehomed.folders), (std::vector<std::u16string>{u"E:\\dir2\\D", u"E:\\dir2\\D\\S"}));
   EXPECT_EQ(Paths(rehomed.files), (std::vector<std::u16string>{u"E:\\dir2\\D\\f.txt", u"E:\\dir2\\D\\S\\g.txt"}));
 }
 
 TEST(UnformatRehoming, AnItemGoesIntoEveryMatchingFolderAndAnUnseenFolderStillShowsIt) {
   // Two old copies of one folder's entry: its file appears in both.
-  const std::vector<FoundItem> reported = {
+  const ItemList reported = List({
       Swept(u"A", 0, 2, 10, kEntryFolder), Swept(u"B", 0, 2, 10, kEntryFolder), Swept(u"f.txt", 2, 10),
       // Its folder was never reported: still listed, by its folder number.
       Swept(u"lost.txt", 3, 77),
-  };
-  const auto rehomed = RehomeUnformatted(reported, u"E:");
+  });
+  const auto rehomed = RehomeUnformatted(Scratch(), reported, u"E:");
   EXPECT_EQ(Paths(rehomed.files), (std::vector<std::u16string>{u"E:\\dir2\\A\\f.txt", u"E:\\dir2\\B\\f.txt",
                                                                u"E:\\dir77\\lost.txt"}));
 }
 
 TEST(UnformatRehoming, DuplicatedFoldersCannotMultiplyWithoutBound) {
-  std::vector<FoundItem> reported;
+  ItemList reported;
   for (int i = 0; i < 100; ++i) reported.push_back(Swept(u"A", 0, 2, 10, kEntryFolder));
   for (int i = 0; i < 100; ++i) reported.push_back(Swept(u"B", 2, 10, 20, kEntryFolder));
   reported.push_back(Swept(u"f.txt", 10, 20));
-  const auto rehomed = RehomeUnformatted(reported, u"E:");
+  const auto rehomed = RehomeUnformatted(Scratch(), reported, u"E:");
   EXPECT_EQ(rehomed.files.size(), kMaxPlacements);
   EXPECT_LE(rehomed.folders.size(), 100 + 100 * kMaxPlacements);
 }
@@ -137,17 +160,17 @@ class QuickScanTree : public ::testing::Test {
   void SetUp() override {
     model.set_path_exists([](std::u16string_view path) { return path == u"E:" || path == u"E:\\Docs"; });
     auto& deleted = model.deleted_items();
-    deleted.push_back(Item(u"E:\\Docs\\a.txt"));
-    deleted.push_back(Item(u"E:\\Old", kEntryFolder));  // an empty deleted folder
-    deleted.push_back(Item(u"E:\\Docs\\Sub\\c.txt"));
-    deleted.push_back(Item(u"stray.txt"));  // no folder: not listed
-    deleted.push_back(Item(u"E:\\Docs\\Other\\d.txt"));
+    deleted.push_back(Item(model.items(), u"E:\\Docs\\a.txt"));
+    deleted.push_back(Item(model.items(), u"E:\\Old", kEntryFolder));  // an empty deleted folder
+    deleted.push_back(Item(model.items(), u"E:\\Docs\\Sub\\c.txt"));
+    deleted.push_back(Item(model.items(), u"stray.txt"));  // no folder: not listed
+    deleted.push_back(Item(model.items(), u"E:\\Docs\\Other\\d.txt"));
     auto& all = model.all_items();
-    all.push_back(Item(u"E:\\Docs", kEntryFolder, kPresent));
-    all.push_back(Item(u"E:\\Docs\\a.txt"));
-    all.push_back(Item(u"E:\\Docs\\a.txt", kEntryFile, kPresent, 7));  // same path, a present file
-    all.push_back(Item(u"E:\\b.txt", kEntryFile, kPresent));
-    all.push_back(Item(u"E:\\Docs\\Sub\\c.txt"));
+    all.push_back(Item(model.items(), u"E:\\Docs", kEntryFolder, kPresent));
+    all.push_back(Item(model.items(), u"E:\\Docs\\a.txt"));
+    all.push_back(Item(model.items(), u"E:\\Docs\\a.txt", kEntryFile, kPresent, 7));  // same path, a present file
+    all.push_back(Item(model.items(), u"E:\\b.txt", kEntryFile, kPresent));
+    all.push_back(Item(model.items(), u"E:\\Docs\\Sub\\c.txt"));
     model.BuildTrees(ScanKind::kQuick);
   }
   ResultsModel model;
@@ -187,8 +210,8 @@ TEST_F(QuickScanTree, FoldersBecomeNodesAndOnlyFilesBecomeRows) {
 TEST(QuickScanPaths, DoubledSeparatorAfterTheRootAddsNoNode) {
   ResultsModel model;
   model.set_path_exists([](std::u16string_view) { return true; });
-  model.deleted_items().push_back(Item(u"E:\\\\a.txt"));
-  model.deleted_items().push_back(Item(u"E:\\\\Docs\\b.txt"));
+  model.deleted_items().push_back(Item(model.items(), u"E:\\\\a.txt"));
+  model.deleted_items().push_back(Item(model.items(), u"E:\\\\Docs\\b.txt"));
   model.BuildTrees(ScanKind::kQuick);
   const CheckTree& tree = model.tree(TreeKind::kDeleted);
   const auto root = tree.Root();

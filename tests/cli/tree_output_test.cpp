@@ -8,18 +8,19 @@
 namespace salvor::cli {
 namespace {
 
-app::FoundItem File(std::u16string path) {
+void AddFile(app::ResultsModel& model, std::u16string_view path) {
   app::FoundItem item;
-  item.path = std::move(path);
   item.type = kEntryFile;
   item.state = kDeleted;
-  return item;
+  model.deleted_items().push_back(model.items().Add(item, path));
 }
 
 TEST(FolderTreeText, IndentsFoldersAndCountsFilesDirectlyAndBelow) {
   app::ResultsModel model;
-  model.deleted_items() = {File(u"E:\\a.txt"), File(u"E:\\Docs\\b.txt"), File(u"E:\\Docs\\Old\\c.txt"),
-                           File(u"E:\\Docs\\Old\\d.txt"), File(u"E:\\Bilder\\\u00e9t\u00e9.jpg")};
+  for (auto path : {u"E:\\a.txt", u"E:\\Docs\\b.txt", u"E:\\Docs\\Old\\c.txt", u"E:\\Docs\\Old\\d.txt",
+                    u"E:\\Bilder\\\u00e9t\u00e9.jpg"}) {
+    AddFile(model, path);
+  }
   model.BuildTrees(app::ScanKind::kUnformat);
   EXPECT_EQ(FolderTreeText(model, app::TreeKind::kDeleted),
             "E:/  1 file, 5 in all\n"
