@@ -20,7 +20,8 @@
 #   bench/ratios.sh BUILD_DIR [WORK_DIR]
 #
 # BUILD_DIR is an optimised build (RelWithDebInfo or Release) with
-# salvor-cli and bench_tool built. WORK_DIR (default
+# salvor-cli and the libraries built; the engine-only tool (bench_tool.cpp)
+# is compiled against them. WORK_DIR (default
 # ${TMPDIR:-/tmp}/salvor-ratios) keeps the images between runs; delete it to
 # build them again (about 10 GiB, a few minutes; root and FUSE for ntfs-3g).
 # Not part of the test run.
@@ -33,10 +34,14 @@ fi
 build=$(realpath "$1")
 work=${2:-${TMPDIR:-/tmp}/salvor-ratios}
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
 cli=$build/bin/salvor-cli
-tool=$build/bin/bench_tool
 runs=${RUNS:-5}
 mkdir -p "$work"
+tool=$work/bench_tool
+lib() { find "$build" -name "$1" -print -quit; }
+c++ -std=c++20 -O2 -I"$root" "$here/bench_tool.cpp" "$(lib libsalvor_appcore.a)" "$(lib libsalvor_platform.a)" \
+  "$(lib libsalvor_common.a)" -ldl -o "$tool"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
 fat=$work/fat32.img
@@ -113,16 +118,16 @@ memory_budget_kib() { echo $((64 * 1024 + $1 * 200 / 1024)); }
 cat "$fat" "$fat_formatted" "$ntfs" "$ntfs_formatted" >/dev/null  # into the page cache
 
 fat_cli=$(measure fat_cli "$cli" scan "$fat" --json)
-fat_engine=$(measure fat_engine "$tool" fat-quick "$fat")
+fat_engine=$(measure fat_engine "$tool" fat-quick "$fat" "$build/bin")
 fat_fls=$(measure fat_fls fls -r -d "$fat")
 ntfs_cli=$(measure ntfs_cli "$cli" scan "$ntfs" --json)
-ntfs_engine=$(measure ntfs_engine "$tool" ntfs-quick "$ntfs")
+ntfs_engine=$(measure ntfs_engine "$tool" ntfs-quick "$ntfs" "$build/bin")
 ntfs_fls=$(measure ntfs_fls fls -r -d "$ntfs")
 fat_sweep_cli=$(measure fat_sweep_cli "$cli" scan "$fat_formatted" --unformat --json)
-fat_sweep_engine=$(measure fat_sweep_engine "$tool" fat-sweep "$fat_formatted")
+fat_sweep_engine=$(measure fat_sweep_engine "$tool" fat-sweep "$fat_formatted" "$build/bin")
 fat_dd=$(measure fat_dd dd if="$fat_formatted" of=/dev/null bs=32M)
 ntfs_sweep_cli=$(measure ntfs_sweep_cli "$cli" scan "$ntfs_formatted" --unformat --json)
-ntfs_sweep_engine=$(measure ntfs_sweep_engine "$tool" ntfs-sweep "$ntfs_formatted")
+ntfs_sweep_engine=$(measure ntfs_sweep_engine "$tool" ntfs-sweep "$ntfs_formatted" "$build/bin")
 ntfs_dd=$(measure ntfs_dd dd if="$ntfs_formatted" of=/dev/null bs=32M)
 
 row() {  # row WHAT OURS OTHER ITEMS KIND(scan|sweep)

@@ -49,25 +49,26 @@ enum class ItemFileSystem : uint8_t { kOther = 0, kFat, kFat32, kExFat, kNtfs };
 // The kind of a volume's file-system name ("FAT", "FAT32", "EXFAT", "NTFS").
 ItemFileSystem FileSystemOfName(std::u16string_view name);
 
+// The fields are ordered by width, so that a million items take no padding.
 struct FoundItem {
-  uint32_t parent_folder = 0;  // FAT family: folder number of the holding folder's parent
-  uint32_t folder = 0;         // FAT family: folder number of the holding folder
-  uint32_t first_cluster = 0;  // FAT family
-  uint64_t mft_number = 0;     // NTFS
+  uint64_t mft_number = 0;         // NTFS
   uint64_t parent_mft_number = 0;  // NTFS
-  uint64_t ntfs_offset = 0;    // NTFS: byte position of the file record on the volume
+  uint64_t ntfs_offset = 0;        // NTFS: byte position of the file record on the volume
   uint64_t size = 0;
-  uint32_t type = 0;           // 1 folder, 2 file
-  uint32_t state = 0;          // FAT family: 1 deleted, 2 present; NTFS: the record's source
-  uint32_t attributes = 0;
   // The time as reported: NTFS a FILETIME; the FAT family the record's
   // fields, see FatTimeValue.
   uint64_t time = 0;
-  ItemFileSystem file_system_kind = ItemFileSystem::kOther;
   // Texts, in the store that made the item (FoundItems::Add).
   const FolderNode* holder = nullptr;  // the folder the path names before its last "\" (nullptr: none)
   const char16_t* name_chars = nullptr;
   uint32_t name_length = 0;
+  uint32_t parent_folder = 0;  // FAT family: folder number of the holding folder's parent
+  uint32_t folder = 0;         // FAT family: folder number of the holding folder
+  uint32_t first_cluster = 0;  // FAT family
+  uint32_t type = 0;           // 1 folder, 2 file
+  uint32_t state = 0;          // FAT family: 1 deleted, 2 present; NTFS: the record's source
+  uint32_t attributes = 0;
+  ItemFileSystem file_system_kind = ItemFileSystem::kOther;
 
   bool is_folder() const { return type == kEntryFolder; }
   bool is_deleted() const { return state == kDeleted; }
