@@ -12,6 +12,7 @@ namespace salvor::cli {
 
 constexpr const char* kScanUsage =
     "  scan SOURCE [--unformat] [--all] [--json] [--tree] [--fs NAME]\n"
+    "          [--codepage N]\n"
     "      List what the file system of SOURCE still describes.\n"
     "      SOURCE   a disk image file or a block device (/dev/sdb1); on Windows\n"
     "               also a drive (E:)\n"
@@ -26,11 +27,14 @@ constexpr const char* kScanUsage =
     "               folders of a file system that was formatted over; names are\n"
     "               bare, PARENT and FOLDER number the folders they were in;\n"
     "               on NTFS the old records are listed below dirN, N being\n"
-    "               their folder's record number\n";
+    "               their folder's record number\n"
+    "      --codepage N  the DOS code page of the volume's 8.3 names (default\n"
+    "               437; 850 western Europe, 852, 866...)\n";
 
 constexpr const char* kRecoverUsage =
     "  recover SOURCE --to DIR [--unformat] [--all] [--type N|--name TEXT]\n"
-    "          [--skip-empty] [--force] [--json] [--fs NAME] [PATH...]\n"
+    "          [--skip-empty] [--force] [--json] [--fs NAME] [--codepage N]\n"
+    "          [PATH...]\n"
     "      Scan SOURCE and write the chosen files under DIR, in their folders.\n"
     "      Chosen are the deleted files (every file with --all; after\n"
     "      --unformat, every file the sweep found, in folders rebuilt from\n"
@@ -40,6 +44,7 @@ constexpr const char* kRecoverUsage =
     "      --type N      only files of filter category N (see 'filters')\n"
     "      --name TEXT   only files whose path contains TEXT (case-sensitive)\n"
     "      --skip-empty  leave out files of 0 bytes\n"
+    "      --codepage N  the DOS code page of 8.3 names, as for scan\n"
     "      --force       write even when DIR lies on the volume being scanned\n"
     "                    (refused otherwise: it could overwrite what is being\n"
     "                    recovered)\n"

@@ -40,6 +40,7 @@ struct RecoverOptions {
   bool skip_empty = false;
   bool force = false;
   bool json = false;
+  std::optional<unsigned> code_page;
 };
 
 std::optional<int> parse_category(const std::u16string& text) {
@@ -63,7 +64,8 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       inline_value = a.substr(a.find(u'=') + 1);
       a = a.substr(0, a.find(u'='));
     }
-    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name";
+    const bool takes_value =
+        a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name" || a == u"--codepage";
     if (inline_value && !takes_value) {
       PrintUsageError(u"unknown option '" + arguments[i] + u"'");
       return std::nullopt;
@@ -97,6 +99,12 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       options.type = parse_category(value);
       if (!options.type) {
         PrintUsageError(u"--type needs a category number from 0 to 12 (see 'salvor-cli filters')");
+        return std::nullopt;
+      }
+    } else if (a == u"--codepage") {
+      options.code_page = ParseCodePage(value);
+      if (!options.code_page) {
+        PrintUsageError(u"--codepage needs a code page number (437, 850...)");
         return std::nullopt;
       }
     } else if (a == u"--name") {
@@ -252,6 +260,7 @@ int RunRecover(const Arguments& arguments) {
                                        /*recover=*/true, engine, prepared)) {
     return failed;
   }
+  if (!ApplyCodePage(engine, options->code_page)) return kExitUsage;
   const Source* source = &prepared->source;
   const app::FileSystemInfo* file_system = &prepared->file_system;
   std::u16string error;

@@ -124,6 +124,9 @@ using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
 // bytes it sweeps. The result is ignored.
 using SweepProgressCallback = uint32_t (*)(uint64_t bytes_swept, uint64_t bytes_total, void* user);
 using ReSetSweepProgressFn = bool (*)(SweepProgressCallback callback, void* user);
+// Sets the OEM code page of 8.3 names (437 until set); false for one the
+// engine cannot decode.
+using ReSetOemCodePageFn = bool (*)(uint32_t code_page);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -166,6 +169,10 @@ GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path);
 // tells `callback` where it stands after each window it read; a null
 // callback stops the reports.
 GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* user);
+// The OEM code page through which 8.3 names of FAT volumes are decoded, for
+// every later scan (437, the DOS and Windows default, until set). False, and
+// the code page unchanged, for one the engine cannot decode.
+GLEANER_EXPORT bool ReSetOemCodePage(uint32_t code_page);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given
