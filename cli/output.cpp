@@ -155,6 +155,12 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
   AppendNumber(out, item.folder);
   out += ",\"attributes\":";
   AppendNumber(out, item.attributes);
+  // Entries of directory clusters whose folder was not found.
+  const std::u16string_view lost = kLostEntriesFolder;
+  if (relative_path.size() > lost.size() && relative_path.substr(0, lost.size()) == lost &&
+      relative_path[lost.size()] == u'/') {
+    out += ",\"lost\":true";
+  }
   if (item.file_system_kind == app::ItemFileSystem::kNtfs) {
     out += ",\"mft\":";
     AppendNumber(out, item.mft_number);

@@ -42,6 +42,14 @@ enum class ChainState {
 ChainState CheckChain(const platform::RawVolume& volume, const ExFatGeometry& geometry, uint32_t first_cluster,
                       uint64_t size_bytes);
 
+// Whether a deleted file's FAT chain still describes its data: deleting
+// frees the allocation bitmap but usually leaves the chain of a file that
+// had one. True when the chain from `first_cluster` has exactly the clusters
+// `size_bytes` needs, ends with an end mark, and every one of them is free
+// in `bitmap` (no later file took it).
+bool DeletedChainIsIntact(const platform::RawVolume& volume, const ExFatGeometry& geometry,
+                          const AllocationBitmap& bitmap, uint32_t first_cluster, uint64_t size_bytes);
+
 // Creates (or replaces) `output_path` and writes the file into it. Progress:
 // the bytes still to write after each chunk that does not finish the file,
 // then 0 once it is complete and flushed. A run that reaches past the end of
