@@ -15,6 +15,7 @@ inline constexpr size_t kReservedSectors = 14;    // u16
 inline constexpr size_t kFatCount = 16;           // u8
 inline constexpr size_t kRootEntryCount = 17;     // u16, FAT16 only
 inline constexpr size_t kTotalSectors16 = 19;     // u16, 0 when the 32-bit field is used
+inline constexpr size_t kMedia = 21;              // u8, media descriptor: 0xF0 or 0xF8..0xFF; FAT[0]'s low byte
 inline constexpr size_t kSectorsPerFat16 = 22;    // u16, FAT16
 inline constexpr size_t kTotalSectors32 = 32;     // u32
 inline constexpr size_t kSectorsPerFat32 = 36;    // u32, FAT32
