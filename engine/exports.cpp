@@ -82,6 +82,13 @@ GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* use
   return true;
 }
 
+GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
+                                      uint64_t length_bytes) {
+  return salvor::engine::MountImageRange(letter, image_path ? std::u16string_view(image_path) : std::u16string_view(),
+                                         offset_bytes, length_bytes != 0 ? std::optional<uint64_t>(length_bytes)
+                                                                         : std::nullopt);
+}
+
 namespace {
 salvor::IVantorComponentManager* g_registry = nullptr;
 }

@@ -124,6 +124,8 @@ using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
 // bytes it sweeps. The result is ignored.
 using SweepProgressCallback = uint32_t (*)(uint64_t bytes_swept, uint64_t bytes_total, void* user);
 using ReSetSweepProgressFn = bool (*)(SweepProgressCallback callback, void* user);
+using ReMountImageRangeFn = bool (*)(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
+                                     uint64_t length_bytes);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -166,6 +168,11 @@ GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path);
 // tells `callback` where it stands after each window it read; a null
 // callback stops the reports.
 GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* user);
+// The same for one byte range of the image or device (a partition of a
+// disk): the engine sees the `length_bytes` bytes at `offset_bytes` as the
+// whole volume of that letter; a length of 0 reaches to the end.
+GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
+                                      uint64_t length_bytes);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

@@ -7,9 +7,17 @@
 namespace salvor::engine {
 namespace {
 
+// An image file or device under a drive letter, whole or one byte range
+// of it (a partition of a disk).
+struct MountedImage {
+  std::u16string path;
+  uint64_t offset_bytes = 0;
+  std::optional<uint64_t> length_bytes;  // nothing: to the end
+};
+
 struct MountTable {
   std::mutex lock;
-  std::map<char16_t, std::u16string> images;  // upper-case letter -> path
+  std::map<char16_t, MountedImage> images;  // upper-case letter -> image
 };
 
 MountTable& mounts() {
@@ -27,24 +35,55 @@ bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c 
 }  // namespace
 
 bool MountImage(char16_t letter, std::u16string_view image_path) {
+  return MountImageRange(letter, image_path, 0, std::nullopt);
+}
+
+bool MountImageRange(char16_t letter, std::u16string_view image_path, uint64_t offset_bytes,
+                     std::optional<uint64_t> length_bytes) {
   if (!is_letter(letter)) return false;
+  if (length_bytes && offset_bytes > UINT64_MAX - *length_bytes) return false;
   MountTable& table = mounts();
   std::lock_guard guard(table.lock);
   if (image_path.empty()) {
     table.images.erase(upper_letter(letter));
   } else {
-    table.images[upper_letter(letter)] = std::u16string(image_path);
+    table.images[upper_letter(letter)] = MountedImage{std::u16string(image_path), offset_bytes, length_bytes};
   }
   return true;
 }
 
+namespace {
+
+// The image mounted under the letter `path` starts with, if any.
+std::optional<MountedImage> mounted_image(std::u16string_view path) {
+  if (path.empty()) return std::nullopt;
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  const auto found = table.images.find(upper_letter(path[0]));
+  if (found == table.images.end()) return std::nullopt;
+  return found->second;
+}
+
+// Opens what `path` names: the mounted image (narrowed to its range), else
+// the drive's volume device.
+bool open_device(std::u16string_view path, platform::RawVolume& device) {
+  const auto image = mounted_image(path);
+  if (!image) return device.open(VolumeDevicePath(path));
+  if (!device.open(image->path)) return false;
+  if (image->offset_bytes == 0 && !image->length_bytes) return true;
+  const auto size = device.size_bytes();
+  const uint64_t length = image->length_bytes ? *image->length_bytes
+                          : size && *size >= image->offset_bytes ? *size - image->offset_bytes
+                                                                 : 0;
+  if (device.set_window(image->offset_bytes, length)) return true;
+  device.close();
+  return false;
+}
+
+}  // namespace
+
 std::u16string VolumeDevicePath(std::u16string_view path) {
-  if (!path.empty()) {
-    MountTable& table = mounts();
-    std::lock_guard guard(table.lock);
-    const auto found = table.images.find(upper_letter(path[0]));
-    if (found != table.images.end()) return found->second;
-  }
+  if (const auto image = mounted_image(path)) return image->path;
   return u"\\\\.\\" + std::u16string(path.substr(0, std::min<size_t>(2, path.size())));
 }
 
@@ -67,7 +106,7 @@ std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_
 
 bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
   if (!path) return false;
-  bool ok = volume.device.open(VolumeDevicePath(path));
+  bool ok = open_device(path, volume.device);
   if (!ok) platform::debug_output(u"Open Path Fail\uFF01\n");
 
   BootSector boot{};

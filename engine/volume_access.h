@@ -40,6 +40,11 @@ std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_
 // Maps drive letter `letter` (either case) to an image file or block device;
 // an empty path removes the mapping. False for a character that is no letter.
 bool MountImage(char16_t letter, std::u16string_view image_path);
+// The same for the `length_bytes` bytes at `offset_bytes` of the image (a
+// partition of a disk image or of a whole disk): the scanners see that
+// range as the whole volume. Nothing for the length: to the image's end.
+bool MountImageRange(char16_t letter, std::u16string_view image_path, uint64_t offset_bytes,
+                     std::optional<uint64_t> length_bytes);
 
 // Where the running unformat sweep stands: the sweeps call
 // ReportSweepPosition after each window they read, which tells the callback

@@ -40,10 +40,47 @@ class RawVolume {
   // Size in bytes, when the OS can tell it.
   std::optional<uint64_t> size_bytes() const;
 
+  // Narrows the volume to the `length_bytes` bytes at `offset_bytes` of what
+  // is open (a partition of a disk): every later read counts its offset from
+  // there and reads nothing past the range's end, and size_bytes() is the
+  // length. False (and nothing changed) when the range does not lie inside
+  // what is open as far as its size is known. A later open() clears it.
+  bool set_window(uint64_t offset_bytes, uint64_t length_bytes);
+
  private:
+  // The range of the open volume that reads may touch (see set_window).
+  struct Window {
+    uint64_t offset_bytes = 0;
+    std::optional<uint64_t> length_bytes;
+  };
+  // Moves a read of `buffer` at `offset` into the window and cuts it at
+  // the window's end (to nothing when it starts past it).
+  void clip_to_window(uint64_t& offset, std::span<std::byte>& buffer) const {
+    if (!window_.length_bytes) return;
+    const uint64_t left = offset < *window_.length_bytes ? *window_.length_bytes - offset : 0;
+    if (buffer.size() > left) buffer = buffer.first(static_cast<size_t>(left));
+    offset = left == 0 ? window_.offset_bytes + *window_.length_bytes : offset + window_.offset_bytes;
+  }
+  std::optional<uint64_t> os_size_bytes() const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  Window window_;
 };
+
+inline std::optional<uint64_t> RawVolume::size_bytes() const {
+  if (window_.length_bytes) return is_open() ? window_.length_bytes : std::nullopt;
+  return os_size_bytes();
+}
+
+inline bool RawVolume::set_window(uint64_t offset_bytes, uint64_t length_bytes) {
+  if (!is_open() || offset_bytes > UINT64_MAX - length_bytes) return false;
+  const auto whole = size_bytes();
+  if (whole && offset_bytes + length_bytes > *whole) return false;
+  window_.offset_bytes += offset_bytes;
+  window_.length_bytes = length_bytes;
+  return true;
+}
 
 // A new file written from the start (recovered data). Never used on the
 // scanned volume.

@@ -48,11 +48,13 @@ bool RawVolume::open(std::u16string_view path) {
 void RawVolume::close() {
   if (impl_ && impl_->fd >= 0) ::close(impl_->fd);
   impl_.reset();
+  window_ = {};
 }
 
 bool RawVolume::is_open() const { return impl_ && impl_->fd >= 0; }
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
+  clip_to_window(offset, buffer);
   if (!is_open() || offset > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
   size_t done = 0;
   while (done < buffer.size()) {
@@ -73,7 +75,7 @@ bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
   return got && *got == buffer.size();
 }
 
-std::optional<uint64_t> RawVolume::size_bytes() const {
+std::optional<uint64_t> RawVolume::os_size_bytes() const {
   if (!is_open()) return std::nullopt;
   struct stat info {};
   if (::fstat(impl_->fd, &info) != 0) return std::nullopt;

@@ -117,11 +117,13 @@ bool RawVolume::open(std::u16string_view path) {
 void RawVolume::close() {
   if (impl_ && impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
   impl_.reset();
+  window_ = {};
 }
 
 bool RawVolume::is_open() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
+  clip_to_window(offset, buffer);
   if (!is_open()) return std::nullopt;
   const Impl& impl = *impl_;
   return ReadAligned(impl.limits, offset, buffer, [&impl](uint64_t at, std::byte* into, size_t length) {
@@ -134,7 +136,7 @@ bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
   return got && *got == buffer.size();
 }
 
-std::optional<uint64_t> RawVolume::size_bytes() const {
+std::optional<uint64_t> RawVolume::os_size_bytes() const {
   if (!is_open()) return std::nullopt;
   return query_length(impl_->handle);
 }

@@ -18,6 +18,7 @@ struct EngineBinding {
   ReInitFatExFn ReInitFatEx = nullptr;
   ReMountImageFn ReMountImage = nullptr;
   ReSetSweepProgressFn ReSetSweepProgress = nullptr;
+  ReMountImageRangeFn ReMountImageRange = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;
