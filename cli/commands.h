@@ -23,6 +23,8 @@ int RunRecover(const Arguments& arguments);
 // recovery destination (recover_command.cpp).
 std::u16string SafePathComponent(std::u16string_view name);
 int RunDrives(const Arguments& arguments);
+// Lists the partitions of a disk or disk image (volumes.cpp).
+int RunPartitions(const Arguments& arguments);
 // Lists the File Filter's categories (filters_command.cpp).
 int RunFilters(const Arguments& arguments);
 

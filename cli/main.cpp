@@ -11,10 +11,16 @@
 namespace salvor::cli {
 
 constexpr const char* kScanUsage =
-    "  scan SOURCE [--unformat] [--all] [--json] [--tree] [--fs NAME]\n"
+    "  scan SOURCE [--partition N] [--search[=deep]] [--unformat] [--all] [--json]\n"
+    "          [--tree] [--fs NAME]\n"
     "      List what the file system of SOURCE still describes.\n"
-    "      SOURCE   a disk image file or a block device (/dev/sdb1); on Windows\n"
+    "      SOURCE   a disk image file (raw or dd image of a volume or a whole\n"
+    "               disk) or a block device (/dev/sdb, /dev/sdb1); on Windows\n"
     "               also a drive (E:)\n"
+    "      --partition N  the partition to scan, N as 'partitions' lists it;\n"
+    "               needed when SOURCE holds more than one volume\n"
+    "      --search[=deep]  also look for lost partitions (see 'partitions');\n"
+    "               done anyway when SOURCE has no partition table\n"
     "      --fs     the file system, instead of detecting it: fat16, fat32,\n"
     "               exfat, ntfs\n"
     "      --all    list present entries too (default: deleted entries only)\n"
@@ -29,8 +35,9 @@ constexpr const char* kScanUsage =
     "               their folder's record number\n";
 
 constexpr const char* kRecoverUsage =
-    "  recover SOURCE --to DIR [--unformat] [--all] [--type N|--name TEXT]\n"
-    "          [--skip-empty] [--force] [--json] [--fs NAME] [PATH...]\n"
+    "  recover SOURCE --to DIR [--partition N] [--search[=deep]] [--unformat]\n"
+    "          [--all] [--type N|--name TEXT] [--skip-empty] [--force] [--json]\n"
+    "          [--fs NAME] [PATH...]\n"
     "      Scan SOURCE and write the chosen files under DIR, in their folders.\n"
     "      Chosen are the deleted files (every file with --all; after\n"
     "      --unformat, every file the sweep found, in folders rebuilt from\n"
@@ -49,6 +56,25 @@ constexpr const char* kRecoverUsage =
     "      written outside DIR. Two files that would get one name are both\n"
     "      kept, the second as \"name (1).ext\". Ctrl-C stops after the file\n"
     "      being written and keeps what was written.\n";
+
+constexpr const char* kPartitionsUsage =
+    "  partitions SOURCE [--search[=deep]] [--json]\n"
+    "      List the volumes of a disk or disk image: its MBR or GPT partitions\n"
+    "      (a damaged primary GPT is replaced by its backup, and said so), or\n"
+    "      the one volume of a disk without a table; each with its number for\n"
+    "      --partition, start and length in bytes, type code or GUID, the file\n"
+    "      system its boot sector starts (blank or unknown included) and where\n"
+    "      it came from (table, backup table, search).\n"
+    "      --search  also look for the boot sectors of lost FAT, exFAT and NTFS\n"
+    "               volumes (and their backup copies): every sector of the first\n"
+    "               MiB and the sectors at each MiB boundary; done anyway when no\n"
+    "               table is found. Volumes found over a table's partitions are\n"
+    "               listed too (a disk re-partitioned over older volumes).\n"
+    "      --search=deep  look at every sector (slower on large disks)\n"
+    "      --json   one JSON object: table, sector_bytes, size_bytes, notes and\n"
+    "               partitions (index, start_bytes, length_bytes, type, name,\n"
+    "               file_system, scannable, origin, backup_boot_sector,\n"
+    "               past_end, overlaps)\n";
 
 constexpr const char* kDrivesUsage =
     "  drives [--json] [--loop]\n"
@@ -93,6 +119,7 @@ void PrintUsage(std::FILE* stream) {
   std::fputs(kUsageHead, stream);
   std::fputs(kScanUsage, stream);
   std::fputs(kRecoverUsage, stream);
+  std::fputs(kPartitionsUsage, stream);
   std::fputs(kDrivesUsage, stream);
   std::fputs(kFiltersUsage, stream);
   std::fputs(kUsageTail, stream);
@@ -138,6 +165,7 @@ int main(int argc, char** argv) {
   arguments.erase(arguments.begin());
   const char* command_usage = command == u"scan"      ? cli::kScanUsage
                               : command == u"recover" ? cli::kRecoverUsage
+                              : command == u"partitions" ? cli::kPartitionsUsage
                               : command == u"drives"  ? cli::kDrivesUsage
                               : command == u"filters" ? cli::kFiltersUsage
                                                       : nullptr;
@@ -147,6 +175,7 @@ int main(int argc, char** argv) {
   }
   if (command == u"scan") return cli::RunScan(arguments);
   if (command == u"recover") return cli::RunRecover(arguments);
+  if (command == u"partitions") return cli::RunPartitions(arguments);
   if (command == u"drives") return cli::RunDrives(arguments);
   if (command == u"filters") return cli::RunFilters(arguments);
   cli::PrintUsageError(u"unknown command '" + command + u"'");

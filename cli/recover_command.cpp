@@ -40,6 +40,7 @@ struct RecoverOptions {
   bool skip_empty = false;
   bool force = false;
   bool json = false;
+  VolumeChoice volume;
 };
 
 std::optional<int> parse_category(const std::u16string& text) {
@@ -57,6 +58,9 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
   RecoverOptions options;
   bool have_source = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
+    const int volume_argument = TakeVolumeChoiceArgument(arguments, i, options.volume);
+    if (volume_argument < 0) return std::nullopt;
+    if (volume_argument > 0) continue;
     std::u16string a = arguments[i];
     std::optional<std::u16string> inline_value;
     if (a.rfind(u"--", 0) == 0 && a.find(u'=') != std::u16string::npos) {
@@ -248,7 +252,7 @@ int RunRecover(const Arguments& arguments) {
 
   app::EngineBinding engine;
   std::optional<PreparedSource> prepared;
-  if (const int failed = PrepareSource(options->source, options->file_system, options->unformat,
+  if (const int failed = PrepareSource(options->source, options->file_system, options->volume, options->unformat,
                                        /*recover=*/true, engine, prepared)) {
     return failed;
   }

@@ -24,11 +24,15 @@ struct ScanOptions {
   bool json = false;
   bool unformat = false;
   bool tree = false;
+  VolumeChoice volume;
 };
 
 std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
   ScanOptions options;
   for (size_t i = 0; i < arguments.size(); ++i) {
+    const int volume_argument = TakeVolumeChoiceArgument(arguments, i, options.volume);
+    if (volume_argument < 0) return std::nullopt;
+    if (volume_argument > 0) continue;
     const std::u16string& a = arguments[i];
     if (a == u"--all") {
       options.all = true;
@@ -147,7 +151,7 @@ int RunScan(const Arguments& arguments) {
 
   app::EngineBinding engine;
   std::optional<PreparedSource> prepared;
-  if (const int failed = PrepareSource(options->source, options->file_system, options->unformat,
+  if (const int failed = PrepareSource(options->source, options->file_system, options->volume, options->unformat,
                                        /*recover=*/false, engine, prepared)) {
     return failed;
   }

@@ -37,7 +37,7 @@ std::u16string ComponentDirectory() {
   return own;
 }
 
-std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error) {
+std::optional<Source> OpenSource(const std::u16string& argument, const VolumeChoice& choice, std::u16string& error) {
   Source source;
   source.argument = argument;
   const bool drive = is_drive_argument(argument);
@@ -49,14 +49,33 @@ std::optional<Source> OpenSource(const std::u16string& argument, std::u16string&
     error = u"cannot open " + argument;
     return std::nullopt;
   }
+  // A drive letter is one volume; an image or a disk may hold a table.
+  const auto whole_size = volume.size_bytes();
+  if (!drive && whole_size) {
+    bool stopped = false;
+    const auto system = ReadSourceVolumes(volume, *whole_size, choice.search, stopped);
+    if (stopped) {
+      error = u"the search for partitions was stopped";
+      return std::nullopt;
+    }
+    bool whole_source = false;
+    source.partition = ChoosePartition(system, choice, argument, whole_source, error);
+    if (!source.partition && !whole_source) return std::nullopt;
+  } else if (choice.partition || choice.search) {
+    error = argument + u" is a volume: it has no partitions";
+    return std::nullopt;
+  }
+  const uint64_t start = source.partition ? source.partition->start_bytes : 0;
   engine::BootSector boot{};
-  if (!volume.read_at(0, boot)) {
+  if (!volume.read_at(start, boot)) {
     error = u"cannot read the first sector of " + argument + u" (too small or unreadable)";
     return std::nullopt;
   }
   source.file_system = app::DetectFileSystem(boot);
-  if (const auto size = volume.size_bytes()) {
-    source.size_bytes = *size;
+  if (source.partition) {
+    source.size_bytes = source.partition->length_bytes;
+  } else if (whole_size) {
+    source.size_bytes = *whole_size;
   } else if (source.file_system && source.file_system->kind == kVolumeNtfs) {
     // NTFS boot sectors: 64-bit total sectors at 0x28 (the backup boot
     // sector after them not counted).
@@ -89,6 +108,16 @@ bool EngineCanRecover(const app::EngineBinding& engine, int kind) {
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
   if (is_drive_argument(source.argument)) return true;
+  if (source.partition) {
+    // Length 0 would mean "to the end": a partition has at least a sector.
+    if (!engine.ReMountImageRange ||
+        !engine.ReMountImageRange(kImageLetter, source.argument.c_str(), source.partition->start_bytes,
+                                  source.partition->length_bytes)) {
+      error = u"the engine cannot open partitions (ReMountImageRange is missing)";
+      return false;
+    }
+    return true;
+  }
   if (!engine.ReMountImage || !engine.ReMountImage(kImageLetter, source.argument.c_str())) {
     error = u"the engine cannot open image files (ReMountImage is missing)";
     return false;
@@ -97,7 +126,7 @@ bool MountSource(const app::EngineBinding& engine, const Source& source, std::u1
 }
 
 int PrepareSource(const std::u16string& argument, const std::optional<std::u16string>& file_system_name,
-                  bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared) {
+                  const VolumeChoice& choice, bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared) {
   std::optional<app::FileSystemInfo> forced;
   if (file_system_name) {
     forced = app::FileSystemByName(*file_system_name);
@@ -107,14 +136,17 @@ int PrepareSource(const std::u16string& argument, const std::optional<std::u16st
     }
   }
   std::u16string error;
-  auto source = OpenSource(argument, error);
+  auto source = OpenSource(argument, choice, error);
   if (!source) {
     PrintError(error);
     return kExitSource;
   }
   const auto file_system = forced ? forced : source->file_system;
   if (!file_system || !IsSupportedFileSystem(file_system->kind)) {
-    PrintError(argument + u": no supported file system found (supported: " + SupportedFileSystemNames() + u")");
+    const std::u16string where =
+        source->partition ? u"partition " + text::from_utf8(std::to_string(source->partition->index)) + u" of " + argument
+                          : argument;
+    PrintError(where + u": no supported file system found (supported: " + SupportedFileSystemNames() + u")");
     return kExitSource;
   }
   // The NTFS scans read the $MFT's place from the NTFS boot sector: without

@@ -8,6 +8,7 @@
 
 #include "app/core/engine_binding.h"
 #include "app/core/fs_detect.h"
+#include "cli/volumes.h"
 
 namespace salvor::cli {
 
@@ -18,6 +19,9 @@ struct Source {
   // Size in bytes as the OS tells it, else as the boot sector says (0 when
   // neither knows); the Unformatting Scan sweeps this much.
   uint64_t size_bytes = 0;
+  // The partition of the source that is scanned (its byte range is what the
+  // engine sees under the drive letter); nothing: the whole source.
+  std::optional<engine::volsys::Partition> partition;
 };
 
 // The file systems that scan and recover handle.
@@ -28,9 +32,11 @@ std::u16string SupportedFileSystemNames();
 bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat);
 bool EngineCanRecover(const app::EngineBinding& engine, int kind);
 
-// Opens SOURCE, reads its boot sector and recognises its file system.
-// On failure `error` says why, in words for the user.
-std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error);
+// Opens SOURCE, reads its partition table and chooses the volume `choice`
+// names (see ChoosePartition), reads that volume's boot sector and
+// recognises its file system. On failure `error` says why, in words for the
+// user.
+std::optional<Source> OpenSource(const std::u16string& argument, const VolumeChoice& choice, std::u16string& error);
 
 // Makes the engine see the source under its drive letter.
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);
@@ -45,6 +51,6 @@ struct PreparedSource {
 // exports the work needs, and showing it the source. On failure prints why
 // and gives the exit code; otherwise kExitOk with `engine` ready.
 int PrepareSource(const std::u16string& argument, const std::optional<std::u16string>& file_system_name,
-                  bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared);
+                  const VolumeChoice& choice, bool unformat, bool recover, app::EngineBinding& engine, std::optional<PreparedSource>& prepared);
 
 }  // namespace salvor::cli

@@ -1,0 +1,50 @@
+// The volumes a SOURCE holds, as salvor-cli sees them: its partition table
+// (or the one volume of a disk without one), the lost partitions the search
+// finds, and the choice of one of them for scan and recover (--partition N,
+// --search[=deep]). Shared by the partitions, scan and recover commands.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "engine/volsys/partition_search.h"
+#include "engine/volsys/partition_table.h"
+#include "platform/platform.h"
+
+namespace salvor::cli {
+
+struct VolumeChoice {
+  std::optional<uint32_t> partition;                   // --partition N
+  std::optional<engine::volsys::SearchDepth> search;   // --search, --search=deep
+};
+
+// Takes --partition N (or =N), --search and --search=deep at arguments[i]
+// (moving i past a value). 1: taken; 0: not one of these; -1: a usage error
+// was printed.
+int TakeVolumeChoiceArgument(const Arguments& arguments, size_t& i, VolumeChoice& choice);
+
+// The volume system of an open source of `size_bytes` bytes, with the
+// search run when asked or when no table and no volume were found
+// (progress on stderr when it is a terminal). `stopped` is set when Ctrl-C
+// ended the search.
+engine::volsys::VolumeSystem ReadSourceVolumes(const platform::RawVolume& volume, uint64_t size_bytes,
+                                               std::optional<engine::volsys::SearchDepth> search, bool& stopped);
+
+// The table rows of a volume system, for the partitions command and for
+// the error that asks for --partition.
+std::string PartitionTable(const engine::volsys::VolumeSystem& system);
+std::string PartitionsJson(const engine::volsys::VolumeSystem& system, uint64_t size_bytes);
+
+// The partition that scan and recover work on: the one --partition names,
+// else the only scannable one. Nothing with `error` set when the number is
+// not listed, or when several could be meant (the error lists them).
+// `whole_source` is set when the source is to be taken whole (a disk
+// without a table, or nothing scannable found: the file-system checks that
+// follow say why).
+std::optional<engine::volsys::Partition> ChoosePartition(const engine::volsys::VolumeSystem& system,
+                                                         const VolumeChoice& choice, const std::u16string& argument,
+                                                         bool& whole_source, std::u16string& error);
+
+}  // namespace salvor::cli
