@@ -29,6 +29,17 @@ bool aligned_candidate(uint64_t offset) {
   return in_mib == 0;
 }
 
+// The same offsets within each MiB, in order.
+constexpr uint64_t kAlignedOffsets[] = {
+    0,
+    kFat32BackupSector * kSmallSectorBytes,
+    kExFatBackupSector * kSmallSectorBytes,
+    kFat32BackupSector * kLargeSectorBytes,
+    kExFatBackupSector * kLargeSectorBytes,
+    kMiB - kLargeSectorBytes,
+    kMiB - kSmallSectorBytes,
+};
+
 bool has_boot_signature(Bytes sector) {
   return std::to_integer<uint8_t>(sector[510]) == 0x55 && std::to_integer<uint8_t>(sector[511]) == 0xAA;
 }
@@ -83,11 +94,22 @@ SearchResult SearchPartitions(const DiskReader& disk, SearchDepth depth, const S
       result.read_error_at = chunk;
       break;
     }
-    for (uint64_t in_chunk = 0; in_chunk < length; in_chunk += kSmallSectorBytes) {
-      const uint64_t offset = chunk + in_chunk;
-      if (depth == SearchDepth::kAligned && !aligned_candidate(offset)) continue;
+    const auto look = [&](uint64_t in_chunk) {
       const Bytes sector = Bytes(data).subspan(static_cast<size_t>(in_chunk), kSmallSectorBytes);
-      if (has_boot_signature(sector)) consider(disk, offset, sector, found);
+      if (has_boot_signature(sector)) consider(disk, chunk + in_chunk, sector, found);
+    };
+    if (depth == SearchDepth::kDeep || chunk < kMiB) {
+      for (uint64_t in_chunk = 0; in_chunk < length; in_chunk += kSmallSectorBytes) {
+        if (depth == SearchDepth::kDeep || aligned_candidate(chunk + in_chunk)) look(in_chunk);
+      }
+    } else {
+      // Chunks start at multiples of the read size, itself whole MiB: only
+      // the few sectors around each boundary are looked at.
+      for (uint64_t mib = 0; mib < length; mib += kMiB) {
+        for (const uint64_t in_mib : kAlignedOffsets) {
+          if (mib + in_mib < length) look(mib + in_mib);
+        }
+      }
     }
     if (progress && !progress(chunk + length, size)) {
       result.complete = false;
