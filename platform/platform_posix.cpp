@@ -24,12 +24,16 @@
 #include <system_error>
 
 #include "common/text.h"
+#include "platform/disk_image.h"
 #include "platform/platform.h"
 
 namespace salvor::platform {
 
 struct RawVolume::Impl {
   int fd = -1;
+  // The disk inside an E01, VHD(X) or VMDK file or a split image; reads go
+  // through it instead of the file's own bytes.
+  std::unique_ptr<DiskImageReader> image;
 };
 
 RawVolume::RawVolume() = default;
@@ -42,6 +46,13 @@ bool RawVolume::open(std::u16string_view path) {
   if (fd < 0) return false;
   impl_ = std::make_unique<Impl>();
   impl_->fd = fd;
+  std::u16string image_error;
+  impl_->image = OpenDiskImage(fd, native, image_error);
+  if (!image_error.empty()) {
+    debug_output(text::from_utf8(native) + u": " + image_error + u"\n");
+    close();
+    return false;
+  }
   return true;
 }
 
@@ -56,6 +67,7 @@ bool RawVolume::is_open() const { return impl_ && impl_->fd >= 0; }
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
   clip_to_window(offset, buffer);
   if (!is_open() || offset > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+  if (impl_->image) return impl_->image->read_some_at(offset, buffer);
   size_t done = 0;
   while (done < buffer.size()) {
     const ssize_t got = ::pread(impl_->fd, buffer.data() + done, buffer.size() - done,
@@ -77,6 +89,7 @@ bool RawVolume::read_at(uint64_t offset, std::span<std::byte> buffer) const {
 
 std::optional<uint64_t> RawVolume::os_size_bytes() const {
   if (!is_open()) return std::nullopt;
+  if (impl_->image) return impl_->image->size_bytes();
   struct stat info {};
   if (::fstat(impl_->fd, &info) != 0) return std::nullopt;
   if (S_ISREG(info.st_mode)) return static_cast<uint64_t>(info.st_size);
