@@ -16,26 +16,27 @@
 #   disk_partitions_test.sh SALVOR_CLI
 salvor_cli=$1
 source "$(dirname "$0")/test_lib.sh"
-need_tools jq sfdisk mmls mkfs.fat mcopy mkntfs ntfs-3g sha256sum
+need_tools jq sfdisk mmls mkfs.fat mcopy mkntfs ntfs-3g sha256sum split
 [[ $(id -u) -eq 0 && -e /dev/fuse ]] || skip "ntfs-3g mounts need root and FUSE"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 TZ=UTC
 
 MiB=1048576
 mnt=$work/mnt
 mkdir -p "$mnt"
-trap 'mountpoint -q "$mnt" && umount "$mnt"; rm -rf "$work"' EXIT
+loop=
+trap 'mountpoint -q "$mnt" && umount "$mnt"; [[ -n $loop ]] && losetup -d "$loop"; rm -rf "$work"' EXIT
 
 # A FAT volume: fat_volume IMAGE MIB FAT_BITS SECTOR_BYTES SECTORS_PER_CLUSTER,
-# holding DOCS/KEEP.TXT and the deleted DOCS/GONE.BIN (when mtools can
-# write it: 512-byte sectors).
+# holding Docs/keep.txt and the deleted Docs/gone file.bin (when mtools
+# can write it: 512-byte sectors).
 fat_volume() {
   rm -f "$1"
-  mkfs.fat -C -F "$3" -S "$4" -s "$5" -n SALVOR "$1" $(($2 * 1024 * 512 / $4)) >/dev/null || return 1
+  mkfs.fat -C -F "$3" -S "$4" -s "$5" -n SALVOR "$1" $(($2 * 1024)) >/dev/null || return 1
   if (($4 == 512)); then
     seeded_bytes 7 3000 >"$work/keep.txt"
     seeded_bytes "$3" 70000 >"$work/gone-$3.bin"
-    mmd -i "$1" ::/DOCS && mcopy -i "$1" "$work/keep.txt" ::/DOCS/KEEP.TXT &&
-      mcopy -i "$1" "$work/gone-$3.bin" ::/DOCS/GONE.BIN && mdel -i "$1" ::/DOCS/GONE.BIN
+    mmd -i "$1" ::/Docs && mcopy -i "$1" "$work/keep.txt" ::/Docs/keep.txt &&
+      mcopy -i "$1" "$work/gone-$3.bin" "::/Docs/gone file.bin" && mdel -i "$1" "::/Docs/gone file.bin"
   fi
 }
 
@@ -60,12 +61,12 @@ place() {
 }
 
 fat_volume "$work/fat32.img" 34 32 512 1 || { echo "FAIL: mkfs.fat FAT32"; exit 1; }
-fat_volume "$work/fat16.img" 8 16 512 4 || { echo "FAIL: mkfs.fat FAT16"; exit 1; }
+fat_volume "$work/fat16.img" 8 16 512 2 || { echo "FAIL: mkfs.fat FAT16"; exit 1; }
 ntfs_volume "$work/ntfs.img" 16 512 || { echo "FAIL: mkntfs"; exit 1; }
 for v in fat32 fat16 ntfs; do
   "$salvor_cli" scan "$work/$v.img" >"$work/$v.alone" || fail "$v volume alone: scan failed"
 done
-grep -q "DOCS/GONE.BIN" "$work/fat32.alone" || fail "the FAT32 volume shows no deleted file"
+grep -q "Docs/gone file.bin" "$work/fat32.alone" || fail "the FAT32 volume shows no deleted file"
 grep -q "Docs/gone.bin" "$work/ntfs.alone" || fail "the NTFS volume shows no deleted file"
 
 # oracle_sfdisk DISK: "start size type" per partition (types lower-case,
@@ -79,11 +80,12 @@ ours() {
   shift 2
   "$salvor_cli" partitions "$disk" --json "$@" |
     jq -r --argjson s "$sector" '.partitions[] | select(.origin != "search") |
-      "\(.start_bytes / $s) \(.length_bytes / $s) \(.type | ascii_downcase | ltrimstr("0x") | ltrimstr("0"))"'
+      (.type | ascii_downcase) as $t |
+      "\(.start_bytes / $s) \(.length_bytes / $s) \(if ($t | startswith("0x")) then ($t | ltrimstr("0x") | ltrimstr("0")) else $t end)"'
 }
 # oracle_mmls DISK SECTOR_BYTES: "start length" of every volume mmls lists.
 oracle_mmls() {
-  mmls -b "$2" "$1" | awk '$2 ~ /^[0-9]+:[0-9]+$/ && $0 !~ /Extended|Table/ { print $3 + 0, $5 + 0 }'
+  mmls -b "$2" "$1" | awk '$2 ~ /^[0-9]+(:[0-9]+)?$/ && $0 !~ /Extended|Table/ { print $3 + 0, $5 + 0 }'
 }
 ours_volumes() {
   "$salvor_cli" partitions "$1" --json |
@@ -147,9 +149,9 @@ check "the extended container is refused" [ $? -eq 2 ]
 "$salvor_cli" recover "$mbr" --partition 2 --to "$work/out-ntfs" >/dev/null 2>&1 || fail "recover --partition 2"
 check "NTFS: the deleted file comes back" cmp -s "$work/out-ntfs/Docs/gone.bin" "$work/gone-ntfs.bin"
 "$salvor_cli" recover "$mbr" --partition 1 --to "$work/out-fat32" >/dev/null 2>&1 || fail "recover --partition 1"
-check "FAT32: the deleted file comes back" cmp -s "$work/out-fat32/DOCS/GONE.BIN" "$work/gone-32.bin"
+check "FAT32: the deleted file comes back" cmp -s "$work/out-fat32/Docs/gone file.bin" "$work/gone-32.bin"
 "$salvor_cli" recover "$mbr" --partition 5 --to "$work/out-fat16" >/dev/null 2>&1 || fail "recover --partition 5"
-check "FAT16 logical: the deleted file comes back" cmp -s "$work/out-fat16/DOCS/GONE.BIN" "$work/gone-16.bin"
+check "FAT16 logical: the deleted file comes back" cmp -s "$work/out-fat16/Docs/gone file.bin" "$work/gone-16.bin"
 
 # A wiped MBR: the search finds the three volumes, scannable by number.
 wiped=$work/wiped-mbr.img
@@ -166,7 +168,7 @@ scan_same "wiped MBR" "$wiped" 3 fat16
 # old NTFS and FAT16 volumes are found inside it.
 repart=$work/repartitioned.img
 cp "$mbr" "$repart"
-sfdisk -q --wipe never "$repart" <<'TABLE' || fail "sfdisk over the old table"
+sfdisk -q --wipe never "$repart" >/dev/null 2>&1 <<'TABLE' || fail "sfdisk over the old table"
 label: dos
 start=2048, type=c
 TABLE
@@ -178,6 +180,29 @@ same_lists "re-partitioned: the old volumes by search, over partition 1" "2048 F
 106496 FAT search [1]" "$found"
 ntfs_index=$("$salvor_cli" partitions "$repart" --search --json | jq -r '.partitions[] | select(.file_system == "NTFS") | .index')
 scan_same "re-partitioned" "$repart" "$ntfs_index" ntfs --search
+
+# ---- The same disk as E01, VHD, VHDX, VMDK and split raw images ----
+# Each lists what the raw image lists, and scans partition 2 alike.
+if command -v ewfacquire >/dev/null && command -v qemu-img >/dev/null; then
+  "$salvor_cli" partitions "$mbr" >"$work/raw.list"
+  ewfacquire -u -q -t "$work/disk" -f encase6 -c none -S 40MiB -C case -D disk -e salvor -E 1 -N none "$mbr" \
+    >"$work/ewfacquire.log" 2>&1 || { cat "$work/ewfacquire.log"; fail "ewfacquire"; }
+  qemu-img convert -f raw -O vhdx "$mbr" "$work/disk.vhdx" || fail "qemu-img vhdx"
+  qemu-img convert -f raw -O vpc -o subformat=dynamic "$mbr" "$work/disk.vhd" || fail "qemu-img vpc"
+  qemu-img convert -f raw -O vmdk "$mbr" "$work/disk.vmdk" || fail "qemu-img vmdk"
+  split -b 20M -d -a 3 --numeric-suffixes=1 "$mbr" "$work/split.disk."
+  [[ -f $work/disk.E02 ]] || fail "ewfacquire wrote one segment only"
+  for image in disk.E01 disk.vhdx disk.vhd disk.vmdk split.disk.001; do
+    "$salvor_cli" partitions "$work/$image" >"$work/image.list" 2>&1
+    # The first line names the disk's size: a VHD rounds it to its geometry.
+    same_lists "$image: the raw image's partitions" "$(tail -n +2 "$work/raw.list")" "$(tail -n +2 "$work/image.list")"
+    scan_same "$image" "$work/$image" 2 ntfs
+  done
+  "$salvor_cli" recover "$work/disk.E01" --partition 5 --to "$work/out-e01" >/dev/null 2>&1 || fail "recover from E01"
+  check "E01: the deleted file comes back" cmp -s "$work/out-e01/Docs/gone file.bin" "$work/gone-16.bin"
+else
+  echo "note: ewfacquire or qemu-img missing (ewf-tools, qemu-utils): image formats not checked"
+fi
 
 # ---- GPT with three partitions ----
 gpt=$work/gpt.img
@@ -202,7 +227,7 @@ dd if=/dev/zero of="$work/gpt-backup.img" bs=512 count=34 conv=notrunc status=no
 "$salvor_cli" partitions "$work/gpt-backup.img" --json >"$work/backup.json"
 check "wiped primary GPT: the backup's partitions" [ "$(jq -r '[.partitions[] | .origin] | join(",")' "$work/backup.json")" = \
   "backup table,backup table,backup table" ]
-check "wiped primary GPT: said so" jq -e '.notes | any(test("backup header"))' "$work/backup.json"
+check "wiped primary GPT: said so" jq -e '.notes | any(test("backup header"))' "$work/backup.json" >/dev/null
 scan_same "backup GPT" "$work/gpt-backup.img" 2 ntfs
 
 # Both GPT copies wiped: the search.
@@ -213,21 +238,26 @@ same_lists "wiped GPT and backup: the search finds the volumes" "2048 FAT32 sear
 104448 FAT search" "$found"
 
 # ---- 4096-byte sectors: GPT and MBR ----
+# sfdisk writes the tables of a 4Kn disk through a loop device with
+# 4096-byte logical sectors.
 ntfs_volume "$work/ntfs4k.img" 16 4096 || fail "mkntfs -s 4096"
 fat_volume "$work/fat16-4k.img" 32 16 4096 1 || fail "mkfs.fat -S 4096"
 for label in gpt dos; do
   disk=$work/4k-$label.img
   truncate -s 64M "$disk"
-  sfdisk -q --sector-size 4096 "$disk" <<TABLE || fail "sfdisk 4096 $label"
+  loop=$(losetup -b 4096 -f --show "$disk") || skip "no loop device with 4096-byte sectors"
+  if [[ $label == gpt ]]; then types=(EBD0A0A2-B9E5-4433-87C0-68B6B72699C7 EBD0A0A2-B9E5-4433-87C0-68B6B72699C7); else types=(7 6); fi
+  sfdisk -q "$loop" >/dev/null 2>&1 <<TABLE || fail "sfdisk 4096 $label"
 label: $label
-start=256, size=4096, type=$([[ $label == gpt ]] && echo EBD0A0A2-B9E5-4433-87C0-68B6B72699C7 || echo 7)
-start=4352, size=8192, type=$([[ $label == gpt ]] && echo EBD0A0A2-B9E5-4433-87C0-68B6B72699C7 || echo 6)
+start=256, size=4096, type=${types[0]}
+start=4352, size=8192, type=${types[1]}
 TABLE
+  expected=$(sfdisk --json "$loop" | jq -r '.partitiontable.partitions[] | "\(.start) \(.size) \(.type | ascii_downcase)"')
+  losetup -d "$loop"
+  loop=
   place "$disk" "$work/ntfs4k.img" 256 4096
   place "$disk" "$work/fat16-4k.img" 4352 4096
-  same_lists "4096-byte sectors, $label: partitions as sfdisk lists them" \
-    "$(sfdisk --sector-size 4096 --json "$disk" | jq -r '.partitiontable.partitions[] | "\(.start) \(.size) \(.type | ascii_downcase)"')" \
-    "$(ours "$disk" 4096)"
+  same_lists "4096-byte sectors, $label: partitions as sfdisk lists them" "$expected" "$(ours "$disk" 4096)"
   same_lists "4096-byte sectors, $label: volumes as mmls lists them" "$(oracle_mmls "$disk" 4096)" "$(ours_volumes "$disk" 4096)"
   check "4096-byte sectors, $label: file systems" [ "$(fs_of "$disk" 1) $(fs_of "$disk" 2)" = "NTFS FAT" ]
   check "4096-byte sectors, $label: sector size" [ "$("$salvor_cli" partitions "$disk" --json | jq .sector_bytes)" = 4096 ]
