@@ -51,6 +51,7 @@ std::optional<Source> OpenSource(const std::u16string& argument, const VolumeCho
   }
   // A drive letter is one volume; an image or a disk may hold a table.
   const auto whole_size = volume.size_bytes();
+  if (whole_size && IsUnreadableImage(volume, *whole_size, argument, error)) return std::nullopt;
   if (!drive && whole_size) {
     bool stopped = false;
     const auto system = ReadSourceVolumes(volume, *whole_size, choice.search, stopped);

@@ -1,5 +1,7 @@
 #include "cli/volumes.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "cli/output.h"
@@ -112,6 +114,19 @@ int TakeVolumeChoiceArgument(const Arguments& arguments, size_t& i, VolumeChoice
     return -1;
   }
   return 1;
+}
+
+bool IsUnreadableImage(const platform::RawVolume& volume, uint64_t size_bytes, const std::u16string& argument,
+                       std::u16string& error) {
+  if (platform::kReadsDiskImageFormats || size_bytes < 512) return false;
+  std::array<std::byte, 512> head{}, tail{};
+  if (!volume.read_at(0, head) || !volume.read_at(size_bytes - tail.size(), tail)) return false;
+  const auto format = platform::DiskImageFormatName(head, tail);
+  if (!format) return false;
+  error = argument + u" is a " + *format +
+          u" image: this build reads raw images only (E01, VHD, VHDX and VMDK images are read by the Linux build "
+          u"for now)";
+  return true;
 }
 
 VolumeSystem ReadSourceVolumes(const platform::RawVolume& volume, uint64_t size_bytes,
@@ -253,6 +268,11 @@ int RunPartitions(const Arguments& arguments) {
   const auto size = volume.size_bytes();
   if (!size) {
     PrintError(u"the size of " + source + u" is not known");
+    return kExitSource;
+  }
+  std::u16string error;
+  if (IsUnreadableImage(volume, *size, source, error)) {
+    PrintError(error);
     return kExitSource;
   }
   bool stopped = false;

@@ -25,6 +25,11 @@ struct VolumeChoice {
 // was printed.
 int TakeVolumeChoiceArgument(const Arguments& arguments, size_t& i, VolumeChoice& choice);
 
+// True (with `error` for the user) when the source is an image of a format
+// this build does not read (the Windows build reads raw images only).
+bool IsUnreadableImage(const platform::RawVolume& volume, uint64_t size_bytes, const std::u16string& argument,
+                       std::u16string& error);
+
 // The volume system of an open source of `size_bytes` bytes, with the
 // search run when asked or when no table and no volume were found
 // (progress on stderr when it is a terminal). `stopped` is set when Ctrl-C

@@ -13,6 +13,8 @@
 #include <span>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace salvor::platform {
 
 class DiskImageReader {
@@ -29,10 +31,5 @@ class DiskImageReader {
 // image of a known format that cannot be read (in words for the user); else
 // the reader of the disk inside it.
 std::unique_ptr<DiskImageReader> OpenDiskImage(int fd, const std::string& path, std::u16string& error);
-
-// The name of the image format whose signature starts `head` (the first 512
-// bytes of a file) or `tail` (its last 512), for the message of a build
-// that cannot read it: "E01", "VHDX", "VHD", "VMDK"; nothing for raw.
-std::optional<std::u16string> DiskImageFormatName(std::span<const std::byte> head, std::span<const std::byte> tail);
 
 }  // namespace salvor::platform

@@ -82,6 +82,18 @@ inline bool RawVolume::set_window(uint64_t offset_bytes, uint64_t length_bytes) 
   return true;
 }
 
+// The disk-image format whose signature starts `head` (a file's first 512
+// bytes) or `tail` (its last 512): "E01", "VHDX", "VHD", "VMDK"; nothing
+// for a raw image. The Linux build reads these as the disk they hold
+// (RawVolume::open); the Windows build reads raw images only.
+std::optional<std::u16string> DiskImageFormatName(std::span<const std::byte> head, std::span<const std::byte> tail);
+inline constexpr bool kReadsDiskImageFormats =
+#if defined(_WIN32)
+    false;
+#else
+    true;
+#endif
+
 // A new file written from the start (recovered data). Never used on the
 // scanned volume.
 class OutputFile {
