@@ -27,7 +27,7 @@ FRESH_OUT=${SALVOR_FRESH_OUT:-${TMPDIR:-/tmp}/salvor-fresh}
 
 fresh_root_script() {
   local script=${SALVOR_FRESH_ROOT:-$SALVOR_ROOT/../shared/fresh-root.sh}
-  if [ ! -x "$script" ]; then
+  if [ ! -f "$script" ]; then
     echo "no fresh-root.sh at $script (set SALVOR_FRESH_ROOT)" >&2
     return 1
   fi
@@ -39,7 +39,8 @@ _fresh() {
   local script sudo=()
   script=$(fresh_root_script) || return 1
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" env FRESH_OUT="$FRESH_OUT" "$script" "$@"
+  # Through bash: a copy of the script may have lost its execute bit.
+  "${sudo[@]}" env FRESH_OUT="$FRESH_OUT" bash "$script" "$@"
 }
 
 fresh_prepare() {
