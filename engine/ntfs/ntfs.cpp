@@ -23,7 +23,7 @@ bool CNtfs::LoadRecordLayout() {
   if (!data || !data->non_resident) return false;
   auto info = NonResident(*data);
   if (!info || info->first_vcn != 0) return false;
-  auto runs = DecodeRuns(info->run_list, 0, geometry->total_clusters);
+  auto runs = DecodeRuns(info->run_list, 0, geometry->total_clusters, geometry->cluster_size_bytes);
   if (!runs || runs->empty()) return false;
   geometry_ = geometry;
   mft_record_ = std::move(record);
@@ -49,8 +49,13 @@ bool CNtfs::ReadStream(const std::vector<DataRun>& runs, uint64_t offset, Mutabl
     auto mapped = MapVcn(runs, at / cluster);
     if (!mapped) return false;
     const uint64_t within = at % cluster;
-    const uint64_t available = mapped->clusters_left * cluster - within;
+    // Runs built elsewhere may be longer than 2^64 bytes: a run's bytes from
+    // here are counted without wrapping, and every step makes progress.
+    const uint64_t available = mapped->clusters_left > UINT64_MAX / cluster
+                                   ? UINT64_MAX
+                                   : mapped->clusters_left * cluster - within;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(available, out.size() - done));
+    if (n == 0) return false;
     auto part = out.subspan(done, n);
     if (mapped->sparse) {
       std::fill(part.begin(), part.end(), std::byte{0});
@@ -82,7 +87,7 @@ std::optional<std::vector<DataRun>> CNtfs::RunsOf(const Attribute& attribute) co
   if (!geometry_) return std::nullopt;
   auto info = NonResident(attribute);
   if (!info) return std::nullopt;
-  return DecodeRuns(info->run_list, info->first_vcn, geometry_->total_clusters);
+  return DecodeRuns(info->run_list, info->first_vcn, geometry_->total_clusters, geometry_->cluster_size_bytes);
 }
 
 std::optional<std::vector<std::byte>> CNtfs::ReadAttributeValue(const Attribute& attribute,
@@ -144,7 +149,8 @@ std::optional<CNtfs::DataStream> CNtfs::NonResidentData(Bytes record, std::optio
     auto info = NonResident(a);
     const uint64_t next_vcn = stream.runs.empty() ? 0 : stream.runs.back().first_vcn + stream.runs.back().length;
     if (!info || info->first_vcn != next_vcn) return false;
-    auto runs = DecodeRuns(info->run_list, info->first_vcn, geometry_->total_clusters);
+    if (info->first_vcn == 0 && info->data_size > kMaxStreamBytes) return false;
+    auto runs = DecodeRuns(info->run_list, info->first_vcn, geometry_->total_clusters, geometry_->cluster_size_bytes);
     if (!runs) return false;
     if (info->first_vcn == 0) take_header(a, *info);
     stream.runs.insert(stream.runs.end(), runs->begin(), runs->end());

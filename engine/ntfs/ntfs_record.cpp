@@ -190,9 +190,16 @@ std::optional<RunFields> DecodeRun(Bytes run) {
   return fields;
 }
 
-std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vcn, uint64_t total_clusters) {
+std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vcn, uint64_t total_clusters,
+                                               uint32_t cluster_size_bytes) {
+  if (total_clusters == 0 || cluster_size_bytes == 0) return std::nullopt;
+  // The VCN just past the last run may not exceed this: every byte offset
+  // into the stream then fits 63 bits.
+  const uint64_t max_vcn_end = kMaxStreamBytes / cluster_size_bytes;
+  if (first_vcn > max_vcn_end) return std::nullopt;
   std::vector<DataRun> runs;
   uint64_t vcn = first_vcn;
+  uint64_t clusters_on_disk = 0;
   int64_t lcn = 0;
   size_t at = 0;
   // Every run takes at least two bytes, so the list's size bounds the loop.
@@ -201,13 +208,13 @@ std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vc
     if (std::to_integer<uint8_t>(run_list[at]) == 0) break;
     auto fields = DecodeRun(run_list.subspan(at));
     if (!fields || fields->length == 0) return std::nullopt;
-    if (fields->length > std::numeric_limits<uint64_t>::max() - vcn) return std::nullopt;
+    if (fields->length > max_vcn_end - vcn) return std::nullopt;
     DataRun run;
     run.first_vcn = vcn;
     run.length = fields->length;
     if (fields->has_offset && fields->offset != 0) {
-      // Overflow-safe: lcn and the offset stay far from the int64 limits
-      // when both lie within the volume.
+      // Overflow-safe: lcn stays within the volume, so it is far from the
+      // int64 limits, but the offset may be anything.
       if ((fields->offset > 0 && lcn > std::numeric_limits<int64_t>::max() - fields->offset) ||
           (fields->offset < 0 && lcn < std::numeric_limits<int64_t>::min() - fields->offset)) {
         return std::nullopt;
@@ -215,9 +222,11 @@ std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vc
       lcn += fields->offset;
       if (lcn < 0) return std::nullopt;
       run.lcn = static_cast<uint64_t>(lcn);
-      if (total_clusters > 0 && (run.lcn >= total_clusters || run.length > total_clusters - run.lcn)) {
-        return std::nullopt;
-      }
+      if (run.lcn >= total_clusters || run.length > total_clusters - run.lcn) return std::nullopt;
+      // One stream cannot own more clusters than the volume has, however its
+      // runs repeat one another.
+      if (run.length > total_clusters - clusters_on_disk) return std::nullopt;
+      clusters_on_disk += run.length;
     } else {
       run.sparse = true;
     }

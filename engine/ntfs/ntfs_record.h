@@ -148,11 +148,19 @@ struct RunFields {
 };
 std::optional<RunFields> DecodeRun(Bytes run);
 
-// Decodes a whole run list starting at `first_vcn`. Nothing when the list is
+// No stream maps more than this many bytes (the largest file NTFS can
+// describe is 2^64 - 1 bytes; a run list beyond 2^63 is damage), so VCN
+// arithmetic in bytes never overflows.
+inline constexpr uint64_t kMaxStreamBytes = uint64_t{1} << 63;
+
+// Decodes a whole run list starting at `first_vcn` on a volume of
+// `total_clusters` clusters of `cluster_size_bytes`. Nothing when the list is
 // damaged: a field size above 8, a zero-length run, bytes missing, a cluster
-// number below 0 or (with total_clusters > 0) a run reaching beyond the
-// volume, or VCN arithmetic that would overflow.
-std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vcn, uint64_t total_clusters);
+// number below 0, a run on disk reaching beyond the volume, runs on disk
+// that together hold more clusters than the volume, or runs (sparse ones
+// included) that map more than kMaxStreamBytes.
+std::optional<std::vector<DataRun>> DecodeRuns(Bytes run_list, uint64_t first_vcn, uint64_t total_clusters,
+                                               uint32_t cluster_size_bytes);
 
 // Maps `vcn` through `runs`: the cluster (0 and sparse for a hole) and the
 // clusters left in that run from there on.

@@ -5,6 +5,7 @@
 // and the unformat sweep's handling of the present $MFT.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -61,7 +62,7 @@ TEST(NtfsDecode, RunFields) {
 
 TEST(NtfsDecode, RunListsWithNegativeOffsetsSparseRunsAndDamage) {
   // 4 clusters at 100, 2 sparse, 3 at 100 - 5 = 95.
-  auto runs = DecodeRuns(build::EncodeRuns({{100, 4}, {0, 2}, {-5, 3}}), 0, 1000);
+  auto runs = DecodeRuns(build::EncodeRuns({{100, 4}, {0, 2}, {-5, 3}}), 0, 1000, 4096);
   ASSERT_TRUE(runs);
   ASSERT_EQ(runs->size(), 3u);
   EXPECT_EQ((*runs)[0].lcn, 100u);
@@ -79,11 +80,29 @@ TEST(NtfsDecode, RunListsWithNegativeOffsetsSparseRunsAndDamage) {
   EXPECT_TRUE(hole->sparse);
   EXPECT_FALSE(MapVcn(*runs, 9));
 
-  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{990, 20}}), 0, 1000));          // beyond the volume
-  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{10, 4}, {-20, 2}}), 0, 1000));  // below cluster 0
-  EXPECT_FALSE(DecodeRuns(Bytes_({0x11, 0x04, 0x10}), 0, 1000));            // no end mark
-  EXPECT_FALSE(DecodeRuns(Bytes_({0x10, 0x04, 0x00}), 0, 1000));            // zero-length header
-  EXPECT_FALSE(DecodeRuns(Bytes_({0x11, 0x00, 0x10, 0x00}), 0, 1000));      // a run of 0 clusters
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{990, 20}}), 0, 1000, 4096));          // beyond the volume
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{10, 4}, {-20, 2}}), 0, 1000, 4096));  // below cluster 0
+  EXPECT_FALSE(DecodeRuns(Bytes_({0x11, 0x04, 0x10}), 0, 1000, 4096));            // no end mark
+  EXPECT_FALSE(DecodeRuns(Bytes_({0x10, 0x04, 0x00}), 0, 1000, 4096));            // zero-length header
+  EXPECT_FALSE(DecodeRuns(Bytes_({0x11, 0x00, 0x10, 0x00}), 0, 1000, 4096));      // a run of 0 clusters
+}
+
+TEST(NtfsDecode, RunListsAreBoundedByTheVolumeAndTheLargestStream) {
+  const uint64_t huge = uint64_t{1} << 52;
+  // A hole of 2^52 clusters of 4 KiB maps 2^64 bytes; of 512 bytes, 2^61.
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{0, huge}}), 0, 1000, 4096));
+  auto sparse = DecodeRuns(build::EncodeRuns({{0, huge}}), 0, 1000, 512);
+  ASSERT_TRUE(sparse);
+  EXPECT_TRUE((*sparse)[0].sparse);
+  // Holes that together pass 2^63 bytes, and a piece that starts beyond it.
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{0, uint64_t{1} << 50}, {0, (uint64_t{1} << 50) + 1}}), 0, 1000, 4096));
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{10, 4}}), uint64_t{1} << 51, 1000, 4096));
+  // Runs on disk that each fit but repeat the volume's clusters.
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{100, 600}, {-100, 600}}), 0, 1000, 4096));
+  EXPECT_TRUE(DecodeRuns(build::EncodeRuns({{100, 500}, {-100, 500}}), 0, 1000, 4096));
+  // An offset that would carry the cluster number past the int64 limits.
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{100, 4}, {INT64_MAX - 50, 4}}), 0, 1000, 4096));
+  EXPECT_FALSE(DecodeRuns(build::EncodeRuns({{10, 4}}), 0, 0, 4096));  // no volume to lie on
 }
 
 TEST(NtfsDecode, FixupCoversEveryStretchOfLargeRecords) {
@@ -287,6 +306,33 @@ TEST_F(NtfsVolume, QuickScanProgressEvery15000RecordsOfARun) {
   EXPECT_EQ(calls[0], std::make_pair(uint64_t{40000}, uint64_t{39999}));
   EXPECT_EQ(calls[1], std::make_pair(uint64_t{40000}, uint64_t{24999}));
   EXPECT_EQ(calls[2], std::make_pair(uint64_t{40000}, uint64_t{9999}));
+}
+
+TEST_F(NtfsVolume, HugeSparseRunsEndCleanly) {
+  auto v = MakeVolume();
+  // One hole of 2^52 clusters: 2^64 bytes, which wrapped to 0 bytes left in
+  // the run and read for ever.
+  v.SetRecord(40, build::RecordBuilder(1024, 0)
+                      .FileName(5, u"hole")
+                      .NonResident(0x80, build::EncodeRuns({{0, uint64_t{1} << 52}}), 0, (uint64_t{1} << 52) - 1,
+                                   uint64_t{1} << 40)
+                      .Build(),
+              false);
+  CNtfs ntfs;
+  ASSERT_TRUE(Load(v, ntfs));
+  Collected found;
+  ASSERT_TRUE(ntfs.ScanNtfsDisk(u"Q:", Collect, &found, nullptr));
+  EXPECT_EQ(found.paths, std::vector<std::u16string>{u"Q:\\hole"});
+  const std::string out = dir_ + "/hole.bin";
+  EXPECT_FALSE(ntfs.NtfsRecoverData(text::from_utf8(out), 40, nullptr, nullptr));
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  // Runs made by hand past the decoder's bounds still read in finite steps.
+  std::vector<DataRun> runs{{0, uint64_t{1} << 52, 0, true}, {uint64_t{1} << 52, 2, 100, false}};
+  std::vector<std::byte> buffer(3 * kCluster, std::byte{1});
+  ASSERT_TRUE(ntfs.ReadStream(runs, kCluster / 2, buffer));
+  EXPECT_EQ(std::count(buffer.begin(), buffer.end(), std::byte{0}), static_cast<ptrdiff_t>(buffer.size()));
+  EXPECT_FALSE(ntfs.ReadStream(runs, UINT64_MAX - kCluster, buffer));  // offsets that wrap
 }
 
 TEST_F(NtfsVolume, TruncatedMftAndRunsBeyondTheVolumeEndCleanly) {
