@@ -111,6 +111,9 @@ class CNtfs {
   struct DirectoryWalk;
   void WalkIndexAllocation(Bytes record, DirectoryWalk& walk) const;
   bool ReportIndexEntry(const ntfs::IndexEntry& entry, DirectoryWalk& walk) const;
+  // The modification time in the record an index entry names, when that
+  // record is still the entry's.
+  std::optional<uint64_t> EntryModifiedTime(const ntfs::IndexEntry& entry, DirectoryWalk& walk) const;
   bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, std::u16string_view output_path,
                          ProgressCallback progress, void* user) const;
   std::optional<bool> MftBitmapBit(uint64_t record_number) const;

@@ -14,6 +14,9 @@ using namespace ntfs;
 namespace {
 // Bounds the $ATTRIBUTE_LIST read of one folder (real lists are a few KiB).
 constexpr uint64_t kMaxAttributeListBytes = 1u << 20;
+// The entries' own records are read this many at a time: the files of one
+// folder mostly lie close together in the $MFT.
+constexpr uint64_t kRecordsPerRead = 16;
 }  // namespace
 
 struct CNtfs::DirectoryWalk {
@@ -26,7 +29,38 @@ struct CNtfs::DirectoryWalk {
   // INDX blocks still to read: a folder's index cannot be larger than the
   // volume, however its runs repeat one another.
   uint64_t blocks_left = 0;
+  // List mode: records kRecordsPerRead..., from records_first on.
+  std::vector<std::byte> records;
+  uint64_t records_first = UINT64_MAX;
+  std::vector<std::byte> record;
 };
+
+std::optional<uint64_t> CNtfs::EntryModifiedTime(const IndexEntry& entry, DirectoryWalk& walk) const {
+  const uint64_t record_bytes = geometry_->file_record_bytes;
+  const uint64_t first = entry.record / kRecordsPerRead * kRecordsPerRead;
+  if (walk.records_first != first) {
+    walk.records_first = first;
+    walk.records.resize(static_cast<size_t>(kRecordsPerRead * record_bytes));
+    // Near the $MFT's end the group may not be mapped whole: then one record.
+    if (!ReadStream(mft_runs_, first * record_bytes, walk.records)) walk.records.clear();
+  }
+  walk.record.resize(static_cast<size_t>(record_bytes));
+  if (walk.records.empty()) {
+    if (!ReadMftRecord(entry.record, walk.record)) return std::nullopt;
+  } else {
+    const auto from = walk.records.begin() + static_cast<ptrdiff_t>((entry.record - first) * record_bytes);
+    std::copy(from, from + static_cast<ptrdiff_t>(record_bytes), walk.record.begin());
+    ApplyFixup(walk.record);
+  }
+  // The record must still be the one the entry names: in use, and not
+  // reused since (the sequence number goes up when a record is reused).
+  ByteReader header(walk.record);
+  if (header.u32(record::kSignature) != record::kFileMagic || !(header.u16(record::kFlags) & record::kFlagInUse) ||
+      header.u16(record::kSequence) != entry.sequence || !header.ok()) {
+    return std::nullopt;
+  }
+  return StandardInfoModifiedTime(walk.record);
+}
 
 bool CNtfs::ReportIndexEntry(const IndexEntry& entry, DirectoryWalk& walk) const {
   if (!entry.key || !entry.key->is_long_name()) return true;
@@ -45,8 +79,11 @@ bool CNtfs::ReportIndexEntry(const IndexEntry& entry, DirectoryWalk& walk) const
   info.Type = key.is_directory() ? kEntryFolder : kEntryFile;
   info.FileAttributes = key.file_attributes;
   info.DataSize = key.data_size;
-  info.FileTime.LowDateTime = static_cast<uint32_t>(key.changed_time);
-  info.FileTime.HighDateTime = static_cast<uint32_t>(key.changed_time >> 32);
+  // The key's times are those of the name, not of the data: the entry's own
+  // record tells when the file was last written.
+  const uint64_t modified = EntryModifiedTime(entry, walk).value_or(key.modified_time);
+  info.FileTime.LowDateTime = static_cast<uint32_t>(modified);
+  info.FileTime.HighDateTime = static_cast<uint32_t>(modified >> 32);
   std::u16string path(walk.prefix);
   path += u"\\";
   path += key.name;

@@ -84,7 +84,8 @@ inline constexpr uint16_t kFlagCompressed = 0x0001;
 inline constexpr uint16_t kFlagEncrypted = 0x4000;
 }  // namespace attr
 
-// $STANDARD_INFORMATION value (not read by the scans; named for completeness).
+// $STANDARD_INFORMATION value: the times Windows shows (the data-modified
+// time is the file's "Date Modified").
 namespace std_info {
 inline constexpr size_t kCreated = 0x00;        // FILETIME
 inline constexpr size_t kModified = 0x08;       // FILETIME

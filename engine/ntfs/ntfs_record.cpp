@@ -166,6 +166,21 @@ std::optional<FileName> FindLongName(Bytes record) {
   return found;
 }
 
+std::optional<uint64_t> StandardInfoModifiedTime(Bytes record) {
+  auto info = FindAttribute(record, attr::kStandardInformation);
+  if (!info) return std::nullopt;
+  auto value = ResidentValue(*info);
+  if (!value) return std::nullopt;
+  ByteReader reader(*value);
+  const uint64_t modified = reader.u64(std_info::kModified);
+  if (!reader.ok()) return std::nullopt;
+  return modified;
+}
+
+uint64_t ModifiedTime(Bytes record, const FileName& name) {
+  return StandardInfoModifiedTime(record).value_or(name.modified_time);
+}
+
 std::optional<RunFields> DecodeRun(Bytes run) {
   if (run.empty()) return std::nullopt;
   const uint8_t header = std::to_integer<uint8_t>(run[0]);

@@ -129,6 +129,14 @@ std::optional<FileName> ParseFileName(Bytes value);
 // name (see FileName::is_long_name).
 std::optional<FileName> FindLongName(Bytes record);
 
+// The "Date Modified" of a file: the data-modified time of its
+// $STANDARD_INFORMATION (the time Windows shows and updates on every
+// write), or, for a record without that attribute, the one of `name` (its
+// $FILE_NAME, set when the name was made or last changed).
+uint64_t ModifiedTime(Bytes record, const FileName& name);
+// The $STANDARD_INFORMATION data-modified time, when the record has one.
+std::optional<uint64_t> StandardInfoModifiedTime(Bytes record);
+
 // One run of a run list: `length` clusters from `first_vcn`; a sparse run has
 // no clusters on the volume.
 struct DataRun {
@@ -173,7 +181,8 @@ std::optional<MappedVcn> MapVcn(const std::vector<DataRun>& runs, uint64_t vcn);
 
 // One entry of a directory index.
 struct IndexEntry {
-  uint64_t record = 0;  // 48-bit
+  uint64_t record = 0;     // 48-bit
+  uint16_t sequence = 0;   // the record's sequence number when the entry was made
   uint16_t flags = 0;
   std::optional<FileName> key;
 };
@@ -195,7 +204,9 @@ void ForEachIndexEntry(Bytes block, size_t header_offset, Visit&& visit) {
     auto whole = slice(block, offset, length);
     if (!whole) return;
     IndexEntry entry;
-    entry.record = reader.u64(index::kEntryRecord) & kRecordNumberMask;
+    const uint64_t reference = reader.u64(index::kEntryRecord);
+    entry.record = reference & kRecordNumberMask;
+    entry.sequence = static_cast<uint16_t>(reference >> 48);
     entry.flags = reader.u16(index::kEntryFlags);
     const uint16_t key_length = reader.u16(index::kEntryKeyLength);
     if (key_length != 0) {

@@ -37,7 +37,7 @@ _FileInfoNtfs RecordInfo(Bytes record, const FileName& name) {
   info.FileAttributes = name.file_attributes;
   auto data = FindAttribute(record, attr::kData, true);
   info.DataSize = data ? DataSizeOf(*data) : 0;
-  info.FileTime = ToFileTime(name.modified_time);
+  info.FileTime = ToFileTime(ModifiedTime(record, name));
   return info;
 }
 }  // namespace ntfs_internal

@@ -230,6 +230,70 @@ TEST_P(NtfsRealVolume, LiveFoldersListTheirEntries) {
   EXPECT_GE(many_names.size(), 119u);
 }
 
+// Seconds since 1970 of a FILETIME (100 ns units since 1601).
+int64_t UnixSeconds(NtfsFileTime time) {
+  const uint64_t ticks = (uint64_t{time.HighDateTime} << 32) | time.LowDateTime;
+  return static_cast<int64_t>(ticks / 10000000) - 11644473600;
+}
+
+// "Date Modified" is the time Windows shows: the $STANDARD_INFORMATION one,
+// as The Sleuth Kit's fls reports it, not the time in the names.
+TEST_P(NtfsRealVolume, DateModifiedIsTheStandardInformationTime) {
+  engine::CNtfs ntfs;
+  ASSERT_TRUE(Open(ntfs, fixture_->image));
+  std::vector<Found> deleted;
+  ASSERT_TRUE(ntfs.ScanNtfsDisk(u"N:", Collect, &deleted, nullptr));
+  std::vector<Found> live;
+  std::vector<std::u16string> folders{u"N:"};
+  for (size_t i = 0; i < folders.size() && i < 1000; ++i) {
+    std::vector<Found> listed;
+    ASSERT_TRUE(ntfs.ScanNtfsEx(folders[i], Collect, &listed));
+    for (const Found& f : listed) {
+      if (f.info.Type == kEntryFolder) folders.push_back(f.info.FullPath.str());
+      live.push_back(f);
+    }
+  }
+
+  // fls body lines: md5|name|inode|mode|uid|gid|size|atime|mtime|ctime|crtime.
+  std::map<std::string, int64_t> fls_live, fls_deleted;
+  std::istringstream fls(RunCommand("fls -r -m / '" + fixture_->image + "'"));
+  for (std::string line; std::getline(fls, line);) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '|');) fields.push_back(field);
+    if (fields.size() < 11 || fields[1].find("($FILE_NAME)") != std::string::npos) continue;
+    std::string name = fields[1].substr(1);
+    const std::string mark = " (deleted)";
+    const bool is_deleted = name.ends_with(mark);
+    if (is_deleted) name.resize(name.size() - mark.size());
+    (is_deleted ? fls_deleted : fls_live)[name] = std::stoll(fields[8]);
+  }
+
+  const int64_t old_time = 1584181230;  // 2020-03-14 10:20:30 UTC, set by the fixture
+  const std::set<std::string> old_files{"readme.txt", "big root file.bin", "Deleted big.bin", "Documents/Reports",
+                                        "Documents/Many Files/Entry number 042 with a rather long name.txt",
+                                        "Old Projects/Alpha/Specification.txt"};
+  std::set<std::string> old_seen;
+  int compared = 0;
+  auto check = [&](const std::vector<Found>& found, const std::map<std::string, int64_t>& oracle) {
+    for (const Found& f : found) {
+      const int64_t ours = UnixSeconds(f.info.FileTime);
+      if (old_files.count(f.path)) {
+        EXPECT_EQ(ours, old_time) << f.path;
+        old_seen.insert(f.path);
+      }
+      auto it = oracle.find(f.path);
+      if (it == oracle.end()) continue;
+      EXPECT_EQ(ours, it->second) << f.path << ": fls says otherwise";
+      ++compared;
+    }
+  };
+  check(live, fls_live);
+  check(deleted, fls_deleted);
+  EXPECT_EQ(old_seen, old_files);
+  EXPECT_GE(compared, 150);
+}
+
 TEST_P(NtfsRealVolume, UnformatSweepFindsOldFilesOfAQuickFormattedCopy) {
   engine::CNtfs ntfs;
   ASSERT_TRUE(Open(ntfs, fixture_->formatted));
