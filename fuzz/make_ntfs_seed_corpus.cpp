@@ -3,7 +3,8 @@
 // files and folders, a folder with an index root and an INDX block,
 // resident, non-resident and sparse data, old records outside the $MFT for
 // the sweep, and the damage the scanner must survive (looping parents, an
-// attribute list that names its own record).
+// attribute list that names its own record, holes of 2^52 clusters and
+// more).
 //
 //   make_ntfs_seed_corpus OUT_DIR
 #include <cstdio>
@@ -82,5 +83,22 @@ int main(int argc, char** argv) {
   big_records.SetRecord(5, RecordBuilder(4096, 3).FileName(5, u".", 3, true).IndexRoot({}).Build(), true);
   big_records.SetRecord(6, RecordBuilder(4096, 0).FileName(5, u"four k.txt").Data("big record").Build(), false);
   ok = big_records.Save(dir + "/ntfs-4k-records.img") && ok;
+
+  // Holes of 2^52 clusters (2^62 bytes at 1 KiB) and a hole that passes
+  // 2^63 bytes: run arithmetic at its limits.
+  VolumeBuilder holes = Base();
+  holes.SetRecord(26, RecordBuilder(1024, 0)
+                          .FileName(5, u"a.txt")
+                          .NonResident(0x80, EncodeRuns({{0, uint64_t{1} << 52}, {44, 1}}), 0, uint64_t{1} << 52,
+                                       (uint64_t{1} << 62) + 100)
+                          .Build(),
+                  false);
+  holes.SetRecord(27, RecordBuilder(1024, 0)
+                          .FileName(5, u"past 2^63.bin")
+                          .NonResident(0x80, EncodeRuns({{0, uint64_t{1} << 53}}), 0, (uint64_t{1} << 53) - 1,
+                                       uint64_t{1} << 40)
+                          .Build(),
+                  false);
+  ok = holes.Save(dir + "/ntfs-huge-holes.img") && ok;
   return ok ? 0 : 1;
 }
