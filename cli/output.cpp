@@ -61,6 +61,7 @@ std::string RecordJson(const _FileInfoFat& record, std::u16string_view relative_
   out += ",\"parent_folder\":" + std::to_string(record.ParentFolder);
   out += ",\"folder\":" + std::to_string(record.Folder);
   out += ",\"attributes\":" + std::to_string(record.Attributes);
+  if (record.Reserved & kRecordDamaged) out += ",\"damaged\":true";
   out += "}";
   return out;
 }
@@ -155,6 +156,7 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
   AppendNumber(out, item.folder);
   out += ",\"attributes\":";
   AppendNumber(out, item.attributes);
+  if (item.damaged) out += ",\"damaged\":true";
   if (item.file_system_kind == app::ItemFileSystem::kNtfs) {
     out += ",\"mft\":";
     AppendNumber(out, item.mft_number);

@@ -31,6 +31,10 @@ inline constexpr uint32_t kDeleted = 1;
 inline constexpr uint32_t kPresent = 2;
 inline constexpr uint32_t kEntryFolder = 1;
 inline constexpr uint32_t kEntryFile = 2;
+// A flag in _FileInfoFat::Reserved: the file's recorded size is more than
+// the clusters from its first cluster to the volume's end can hold. Its
+// recovery stops at the volume's end.
+inline constexpr uint32_t kRecordDamaged = 1;
 
 }  // namespace salvor
 
@@ -44,7 +48,7 @@ struct _FileInfoFat {
   uint32_t DeleteState = 0;  // 1 deleted, 2 present
   uint32_t EntryType = 0;    // 1 folder, 2 file
   uint32_t Attributes = 0;
-  uint32_t Reserved = 0;
+  uint32_t Reserved = 0;     // flags: kRecordDamaged
   uint64_t FileSize = 0;
   uint8_t Second = 0;  // 0..58, even
   uint8_t Minute = 0;

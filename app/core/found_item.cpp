@@ -270,6 +270,7 @@ const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoFat& record, st
   item.type = record.EntryType;
   item.state = record.DeleteState;
   item.attributes = record.Attributes;
+  item.damaged = (record.Reserved & kRecordDamaged) != 0;
   item.time = FatTimeValue(record.Year, record.Month, record.Day, record.Hour, record.Minute, record.Second);
   item.file_system_kind = FileSystemOfName(file_system);
   return items.Add(item, record.FullPath.view());

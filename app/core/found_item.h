@@ -69,6 +69,9 @@ struct FoundItem {
   uint32_t state = 0;          // FAT family: 1 deleted, 2 present; NTFS: the record's source
   uint32_t attributes = 0;
   ItemFileSystem file_system_kind = ItemFileSystem::kOther;
+  // FAT family: the recorded size runs past the volume's end (the engine's
+  // kRecordDamaged); recovery stops at the volume's end.
+  bool damaged = false;
 
   bool is_folder() const { return type == kEntryFolder; }
   bool is_deleted() const { return state == kDeleted; }

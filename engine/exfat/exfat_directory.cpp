@@ -86,7 +86,8 @@ std::optional<EntrySet> DecodeEntrySet(Bytes slots) {
   return set;
 }
 
-_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path) {
+_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path,
+                        const ExFatGeometry& geometry) {
   _FileInfoFat record;
   record.ParentFolder = folders.parent_folder;
   record.Folder = folders.folder;
@@ -96,6 +97,9 @@ _FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16
   record.Attributes = set.attributes;
   record.Reserved = 0;
   record.FileSize = set.stream.data_length;
+  if (!set.is_folder() && set.stream.data_length > geometry.max_file_bytes_from(set.stream.first_cluster)) {
+    record.Reserved |= kRecordDamaged;
+  }
   const uint32_t t = set.create_timestamp;
   record.Second = static_cast<uint8_t>((t & 0x1F) * 2);
   record.Minute = static_cast<uint8_t>((t >> 5) & 0x3F);
@@ -179,7 +183,7 @@ bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geome
         }
         continue;
       }
-      if (target.callback) target.callback(MakeRecord(*set, target.folders, target.parent_path), target.user);
+      if (target.callback) target.callback(MakeRecord(*set, target.folders, target.parent_path, geometry), target.user);
       last_set = std::move(set);
     }
   }

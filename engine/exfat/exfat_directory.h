@@ -59,8 +59,10 @@ bool IsFileEntry(uint8_t type);
 std::optional<EntrySet> DecodeEntrySet(Bytes slots);
 
 // The record of a set: parent path, "\", name (the bare name when the
-// parent path is empty); times from the creation stamp.
-_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path);
+// parent path is empty); times from the creation stamp. A file whose data
+// length runs past the end of `geometry`'s heap is marked damaged.
+_FileInfoFat MakeRecord(const EntrySet& set, const FolderPair& folders, std::u16string_view parent_path,
+                        const ExFatGeometry& geometry);
 
 // Where a directory's data lies.
 struct DirectoryExtent {

@@ -61,6 +61,13 @@ struct ExFatGeometry {
   uint64_t heap_end_bytes() const {
     return cluster_offset_bytes(2) + static_cast<uint64_t>(cluster_count) * cluster_size_bytes;
   }
+  // The most bytes a file that starts at `first_cluster` can hold: the
+  // clusters from there to the heap's end (0 for no data cluster). A
+  // recorded size beyond it is damage, and no recovery writes more.
+  uint64_t max_file_bytes_from(uint32_t first_cluster) const {
+    if (!is_data_cluster(first_cluster)) return 0;
+    return static_cast<uint64_t>(cluster_count - (first_cluster - 2)) * cluster_size_bytes;
+  }
   // Clusters needed for `bytes` of data (rounded up).
   uint64_t clusters_for(uint64_t bytes) const {
     return bytes / cluster_size_bytes + (bytes % cluster_size_bytes != 0 ? 1 : 0);

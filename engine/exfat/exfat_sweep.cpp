@@ -62,7 +62,7 @@ class Sweep {
   }
   void report(const EntrySet& set, uint32_t folder) {
     if (target_.observe) target_.observe(set);
-    if (target_.callback) target_.callback(MakeRecord(set, FolderPair{0, folder}, u""), target_.user);
+    if (target_.callback) target_.callback(MakeRecord(set, FolderPair{0, folder}, u"", geometry_), target_.user);
   }
   void resolve_cut_sets();
 

@@ -58,6 +58,7 @@ bool CFat16::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* 
   scan.parent_path = path;
   scan.callback = callback;
   scan.user = user;
+  scan.geometry = &*g;
   return ScanRootRegion(*g, scan, nullptr);
 }
 
@@ -111,7 +112,7 @@ bool CFat16::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback
         result = false;
         continue;
       }
-      fat::ReportSweepCluster(cluster_data, /*first_of_folder=*/true, long_name, folders, callback, user);
+      fat::ReportSweepCluster(cluster_data, /*first_of_folder=*/true, long_name, folders, callback, user, &*g);
     }
   });
   return swept && result;

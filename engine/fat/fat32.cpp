@@ -103,7 +103,7 @@ bool CFat32::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback
         result = false;
         continue;
       }
-      fat::ReportSweepCluster(cluster_data, dot_pair, long_name, folders, callback, user);
+      fat::ReportSweepCluster(cluster_data, dot_pair, long_name, folders, callback, user, &*g);
     }
   });
   return swept && result;

@@ -80,7 +80,7 @@ std::string MakeShortName(Bytes entry) {
 }
 
 void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16string_view parent_path,
-                 const ShortEntry& entry, ScanCallback callback, void* user) {
+                 const ShortEntry& entry, ScanCallback callback, void* user, const FatGeometry* geometry) {
   _FileInfoFat record;
   record.ParentFolder = folders.parent_folder;
   record.Folder = folders.folder;
@@ -90,6 +90,9 @@ void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16st
   record.Attributes = entry.attributes;
   record.Reserved = 0;
   record.FileSize = entry.size_bytes;
+  if (geometry && record.EntryType == kEntryFile && entry.size_bytes > geometry->max_file_bytes_from(entry.first_cluster)) {
+    record.Reserved |= kRecordDamaged;
+  }
   record.Hour = static_cast<uint8_t>(entry.create_time >> 11);
   record.Minute = static_cast<uint8_t>((entry.create_time >> 5) & 0x3F);
   record.Second = static_cast<uint8_t>((entry.create_time & 0x1F) * 2);
@@ -126,7 +129,7 @@ EntryResult ParseEntry(Bytes entry, const EntryTarget& target, LongNameState& lo
     if (lookup) {
       if (names_match(*target.lookup_name, long_name.pending)) return EntryResult::kFound;
     } else {
-      ReportEntry(folders, long_name.pending, target.parent_path, e, target.callback, target.user);
+      ReportEntry(folders, long_name.pending, target.parent_path, e, target.callback, target.user, target.geometry);
     }
     long_name.clear();
     return EntryResult::kContinue;
@@ -139,7 +142,7 @@ EntryResult ParseEntry(Bytes entry, const EntryTarget& target, LongNameState& lo
     if (skip_dot_entries && type == entry::kAttrDirectory && (short_bytes == "." || short_bytes == "..")) {
       return EntryResult::kContinue;
     }
-    ReportEntry(folders, name, target.parent_path, e, target.callback, target.user);
+    ReportEntry(folders, name, target.parent_path, e, target.callback, target.user, target.geometry);
     return EntryResult::kContinue;
   };
 
@@ -160,6 +163,8 @@ bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometr
                    uint32_t first_cluster, uint32_t* found_cluster_out) {
   if (found_cluster_out) *found_cluster_out = 0;
   if (!geometry.is_data_cluster(first_cluster)) return false;
+  EntryTarget on_volume = target;
+  on_volume.geometry = &geometry;
   const size_t cluster_bytes = geometry.cluster_size_bytes;
   std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[cluster_bytes]());
   if (!buffer) return false;
@@ -185,7 +190,7 @@ bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometr
     }
     for (size_t at = 0; at + entry::kSize <= cluster_bytes; at += entry::kSize) {
       const Bytes one = Bytes(cluster_data).subspan(at, entry::kSize);
-      const EntryResult parsed = ParseEntry(one, target, long_name, folders, found_cluster);
+      const EntryResult parsed = ParseEntry(one, on_volume, long_name, folders, found_cluster);
       if (parsed == EntryResult::kFound) matched = true;
       if (parsed != EntryResult::kContinue) return false;
     }

@@ -41,6 +41,9 @@ struct EntryTarget {
   std::u16string_view parent_path;                 // empty: records carry the bare name
   ScanCallback callback = nullptr;
   void* user = nullptr;
+  // The volume, when known: a file whose size runs past its end is marked
+  // damaged (kRecordDamaged).
+  const FatGeometry* geometry = nullptr;
 };
 
 // Decoded fields of a 32-byte short entry.
@@ -78,9 +81,10 @@ EntryResult ParseEntry(Bytes entry, const EntryTarget& target, LongNameState& lo
                        const FolderPair& folders, uint32_t& found_cluster);
 
 // Builds the record of an entry under `name` and hands a copy to the
-// callback.
+// callback; with the volume's geometry, a file whose size runs past the
+// volume's end is marked damaged.
 void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16string_view parent_path,
-                 const ShortEntry& entry, ScanCallback callback, void* user);
+                 const ShortEntry& entry, ScanCallback callback, void* user, const FatGeometry* geometry = nullptr);
 
 // Scans (or, with a lookup name, searches) the folder whose directory data
 // starts at `first_cluster`, following its FAT chain. For FAT32 the dot pair

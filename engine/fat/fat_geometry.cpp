@@ -60,6 +60,20 @@ std::optional<FatGeometry> FatGeometry::parse_fat16(Bytes boot_sector) {
   return g;
 }
 
+uint64_t FatGeometry::end_cluster() const {
+  uint64_t end = fat_entry_count;
+  if (total_sectors > data_start_sector && sectors_per_cluster != 0) {
+    end = std::min<uint64_t>(end, 2 + (total_sectors - data_start_sector) / sectors_per_cluster);
+  }
+  return end;
+}
+
+uint64_t FatGeometry::max_file_bytes_from(uint32_t first_cluster) const {
+  const uint64_t end = end_cluster();
+  if (first_cluster < 2 || first_cluster >= end) return 0;
+  return (end - first_cluster) * cluster_size_bytes;
+}
+
 bool FatGeometry::ends_chain(uint32_t fat_value) const {
   if (fat_value == 0) return true;
   return fat_value >= (width == FatWidth::k32 ? kFat32EndOfChain : kFat16EndOfChain);

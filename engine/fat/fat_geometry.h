@@ -44,6 +44,13 @@ struct FatGeometry {
   }
   uint64_t data_start_bytes() const { return sector_offset_bytes(data_start_sector); }
   bool is_data_cluster(uint32_t cluster) const { return cluster >= 2 && cluster < fat_entry_count; }
+  // The cluster number just past the volume's last data cluster: the data
+  // region's end as the sector count gives it, and never past the FAT.
+  uint64_t end_cluster() const;
+  // The most bytes a file that starts at `first_cluster` can hold: the
+  // clusters from there to the volume's end (0 for no data cluster). A
+  // recorded size beyond it is damage, and no recovery writes more.
+  uint64_t max_file_bytes_from(uint32_t first_cluster) const;
   bool ends_chain(uint32_t fat_value) const;
   // True for the values that mark a chain's last cluster (0x0FFFFFF8 or
   // more; FAT16 0xFFF8 or more), unlike 0 (free) or the bad-cluster mark.

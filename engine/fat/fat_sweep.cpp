@@ -71,13 +71,14 @@ bool BeginsWithLongName(Bytes unit) {
 }
 
 void ReportSweepCluster(Bytes cluster, bool first_of_folder, LongNameState& long_name, const FolderPair& folders,
-                        ScanCallback callback, void* user) {
+                        ScanCallback callback, void* user, const FatGeometry* geometry) {
   // Parts left over from another folder would otherwise name this folder's
   // first entry.
   if (first_of_folder) long_name.clear();
   EntryTarget target;
   target.callback = callback;
   target.user = user;
+  target.geometry = geometry;
   uint32_t found_cluster = 0;
   for (size_t at = 0; at + entry::kSize <= cluster.size(); at += entry::kSize) {
     if (ParseEntry(cluster.subspan(at, entry::kSize), target, long_name, folders, found_cluster) ==

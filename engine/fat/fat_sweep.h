@@ -61,7 +61,9 @@ bool BeginsWithLongName(Bytes unit);
 // split across a folder's clusters is joined; a folder's first cluster
 // (`first_of_folder`, the one with the dot pair) continues no name, so it
 // starts without them.
+// Files whose size runs past the end of `geometry`'s volume are marked
+// damaged.
 void ReportSweepCluster(Bytes cluster, bool first_of_folder, LongNameState& long_name, const FolderPair& folders,
-                        ScanCallback callback, void* user);
+                        ScanCallback callback, void* user, const FatGeometry* geometry = nullptr);
 
 }  // namespace salvor::engine::fat

@@ -1,11 +1,22 @@
 // The program's FAT Quick Scan with the real engine library: a deleted
 // FAT32 folder whose entry lost the high half of its cluster is still
-// entered, through the engine's search for its directory.
+// entered, through the engine's search for its directory; folders are
+// stored after their contents; damaged sizes are marked; nesting far deeper
+// than any stack is walked.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "app/core/fat_scan.h"
+#include "app/core/found_item.h"
 #include "common/text.h"
 #include "tests/fixtures/fat_image_builder.h"
 #include "tests/fixtures/temp_files.h"
@@ -65,6 +76,71 @@ TEST(FatQuickScanDescent, DeletedFolderAboveCluster65535IsFound) {
   fat16_named.volume_size_bytes = image.image().size();
   ASSERT_TRUE(fat16_named.run());
   EXPECT_FALSE(Listed(fat16_named.all_items(), u"W:\\\\_LDDIR\\INNER.TXT"));
+}
+
+class FatQuickScanOnImage : public ::testing::Test {
+ protected:
+  // Mounts `image` under W: and scans it as FAT32.
+  app::FatQuickScan& Scan(Fat32ImageBuilder& image, const std::string& name) {
+    const std::string path = testing::TempPath(name);
+    image.save(path);
+    EXPECT_TRUE(engine_.bind());
+    EXPECT_TRUE(engine_.ReMountImage && engine_.ReMountImage(u'W', text::from_utf8(path).c_str()));
+    scan_ = std::make_unique<app::FatQuickScan>(engine_, u"FAT32", kVolumeFat32, u"W:\\");
+    scan_->volume_size_bytes = image.image().size();
+    EXPECT_TRUE(scan_->run());
+    return *scan_;
+  }
+
+  app::EngineBinding engine_;
+  std::unique_ptr<app::FatQuickScan> scan_;
+};
+
+// Entries are stored after the contents of the folders they name, in the
+// order the engine reports them.
+TEST_F(FatQuickScanOnImage, FoldersAreStoredAfterTheirContents) {
+  Fat32ImageBuilder image;
+  DirectoryWriter(image, 2).add(ShortEntry("A          ", 0x10, 3)).add(ShortEntry("R1      TXT", 0x20, 0));
+  image.chain({3});
+  DirectoryWriter(image, 3)
+      .add(DotEntry(false, 3))
+      .add(DotEntry(true, 0))
+      .add(ShortEntry("A1      TXT", 0x20, 0))
+      .add(ShortEntry("B          ", 0x10, 4));
+  image.chain({4});
+  DirectoryWriter(image, 4).add(DotEntry(false, 4)).add(DotEntry(true, 3)).add(ShortEntry("B1      TXT", 0x20, 0));
+  auto& scan = Scan(image, "order.img");
+  std::vector<std::u16string> paths;
+  for (const auto& item : scan.all_items()) paths.push_back(item.FullPath.str());
+  EXPECT_EQ(paths, (std::vector<std::u16string>{u"W:\\\\A\\A1.TXT", u"W:\\\\A\\B\\B1.TXT",
+                                                 u"W:\\\\A\\B", u"W:\\\\A", u"W:\\\\R1.TXT"}));
+}
+
+// A file whose size runs past the volume's end (2050 clusters of 512 bytes)
+// is marked damaged, in the engine's record and in the found item.
+TEST_F(FatQuickScanOnImage, FilesLargerThanTheRestOfTheVolumeAreDamaged) {
+  Fat32ImageBuilder image;
+  DirectoryWriter(image, 2)
+      .add(ShortEntry("FITS    BIN", 0x20, 2048, 1024))
+      .add(ShortEntry("OVER    BIN", 0x20, 2048, 1025))
+      .add(testing::Deleted(ShortEntry("HUGE    BIN", 0x20, 2, 0xFFFFFFF0)))
+      .add(ShortEntry("NOWHERE BIN", 0x20, 0, 1))
+      .add(ShortEntry("EMPTY   TXT", 0x20, 0, 0))
+      .add(ShortEntry("DIR        ", 0x10, 3));
+  image.chain({3});
+  DirectoryWriter(image, 3).add(DotEntry(false, 3)).add(DotEntry(true, 0));
+  auto& scan = Scan(image, "damaged.img");
+  std::map<std::u16string, bool> damaged;
+  for (const auto& item : scan.all_items()) {
+    damaged[item.FullPath.str()] = (item.Reserved & kRecordDamaged) != 0;
+    EXPECT_EQ(app::MakeFoundItem(item, u"FAT32").damaged, damaged[item.FullPath.str()]);
+  }
+  EXPECT_EQ(damaged, (std::map<std::u16string, bool>{{u"W:\\\\FITS.BIN", false},
+                                                      {u"W:\\\\OVER.BIN", true},
+                                                      {u"W:\\\\_UGE.BIN", true},
+                                                      {u"W:\\\\NOWHERE.BIN", true},
+                                                      {u"W:\\\\EMPTY.TXT", false},
+                                                      {u"W:\\\\DIR", false}}));
 }
 
 }  // namespace
