@@ -12,21 +12,46 @@ bool FatQuickScan::run() {
   deleted_items_.clear();
   open_folders_.clear();
   folder_visits_.clear();
+  pending_.clear();
+  nesting_ = 0;
   if (!engine_.can_scan_fat()) return false;
   if (!engine_.InitReEngine(kind_, root_.c_str())) return false;
-  return engine_.ReScanFatDisk(&FatQuickScan::OnFatItem, this, kind_, root_.c_str());
+  const bool ok = engine_.ReScanFatDisk(&FatQuickScan::OnFatItem, this, kind_, root_.c_str());
+  // The folders left for later, in the order they were met; deeper ones met
+  // while entering them join the list. Each folder is entered a bounded
+  // number of times, so the list runs dry.
+  while (!pending_.empty()) {
+    PendingFolder next = std::move(pending_.front());
+    pending_.pop_front();
+    open_folders_ = std::move(next.ancestors);
+    descend(next.record);
+    store(next.record);
+  }
+  open_folders_.clear();
+  return ok;
 }
 
 uint32_t FatQuickScan::OnFatItem(_FileInfoFat record, void* user) {
   auto* self = static_cast<FatQuickScan*>(user);
   if (self->on_report && !self->on_report(record)) return 1;
-  if (record.EntryType == kEntryFolder) self->descend(record);
-  if (self->keep_records) {
-    self->all_items_.push_back(record);
-    if (record.DeleteState == kDeleted) self->deleted_items_.push_back(record);
+  if (record.EntryType == kEntryFolder) {
+    if (self->nesting_ >= kMaxNestedFolders) {
+      // Entered, and stored after its contents, from the work list.
+      self->pending_.push_back(PendingFolder{std::move(record), self->open_folders_});
+      return 1;
+    }
+    self->descend(record);
   }
-  if (self->on_record) self->on_record(record);
+  self->store(record);
   return 1;
+}
+
+void FatQuickScan::store(const _FileInfoFat& record) {
+  if (keep_records) {
+    all_items_.push_back(record);
+    if (record.DeleteState == kDeleted) deleted_items_.push_back(record);
+  }
+  if (on_record) on_record(record);
 }
 
 void FatQuickScan::descend(const _FileInfoFat& record) {
@@ -34,13 +59,16 @@ void FatQuickScan::descend(const _FileInfoFat& record) {
   // A folder that names one of the folders being scanned (its own cluster or
   // an ancestor's) would recurse for ever.
   if (std::find(open_folders_.begin(), open_folders_.end(), cluster) != open_folders_.end()) return;
+  if (record.FullPath.view().size() > kMaxFolderPathUnits) return;
   if (++folder_visits_[cluster] > kMaxEntriesPerFolder) return;
   // The directory test differs by file system: exFAT folders have no dot
   // pair and are always entered.
   const bool enter = file_system_ == u"EXFAT" || engine_.ReFatDirectory(cluster, nullptr);
   if (enter) {
     open_folders_.push_back(cluster);
+    ++nesting_;
     engine_.ReSearchCluster(record.FullPath, nullptr, cluster, nullptr, &FatQuickScan::OnFatItem, this);
+    --nesting_;
     open_folders_.pop_back();
     return;
   }
@@ -50,7 +78,9 @@ void FatQuickScan::descend(const _FileInfoFat& record) {
   if (file_system_ == u"FAT32" && record.DeleteState == kDeleted && cluster < 0x10000 && engine_.ReIsDirectory32) {
     _FileInfoFat copy = record;
     open_folders_.push_back(cluster);
+    ++nesting_;
     engine_.ReIsDirectory32(volume_size_bytes, &copy, &FatQuickScan::OnFatItem, this);
+    --nesting_;
     open_folders_.pop_back();
   }
 }

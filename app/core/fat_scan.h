@@ -1,10 +1,13 @@
 // The Quick Scan of a FAT-family volume as the program runs it: the engine
 // reports one folder's entries through OnFatItem, and OnFatItem descends into
 // each folder record before storing it, so the engine re-enters it for the
-// folder's contents.
+// folder's contents. Below kMaxNestedFolders levels a folder waits in a work
+// list instead, entered once the callbacks have returned, so the stack never
+// grows with the volume's nesting.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -45,10 +48,27 @@ class FatQuickScan {
   // cluster; this bounds the work a volume whose folders name one another
   // can cause.
   static constexpr int kMaxEntriesPerFolder = 4;
+  // Folders are entered from inside the callback (the engine re-entering it)
+  // down to this many levels; a deeper folder is entered from the work list,
+  // with a fresh stack. Each level costs a few KiB of stack, so the bound
+  // holds on any OS (a Windows thread has 1 MiB).
+  static constexpr size_t kMaxNestedFolders = 64;
+  // A folder whose path is longer than the longest path Windows can create
+  // (32767 UTF-16 units) is not entered: nothing below it could be
+  // recovered, and it bounds the length of every path a scan makes.
+  static constexpr size_t kMaxFolderPathUnits = 32767;
 
  private:
+  // A folder left for the work list, with the clusters of the folders above
+  // it (a folder that names one of them is not entered).
+  struct PendingFolder {
+    _FileInfoFat record;
+    std::vector<uint32_t> ancestors;
+  };
+
   static uint32_t OnFatItem(_FileInfoFat record, void* user);
   void descend(const _FileInfoFat& record);
+  void store(const _FileInfoFat& record);
 
   const EngineBinding& engine_;
   std::u16string file_system_;
@@ -58,6 +78,8 @@ class FatQuickScan {
   std::vector<_FileInfoFat> deleted_items_;
   std::vector<uint32_t> open_folders_;        // clusters being scanned, outermost first
   std::map<uint32_t, int> folder_visits_;     // cluster -> times entered
+  size_t nesting_ = 0;                        // folders entered on the stack right now
+  std::deque<PendingFolder> pending_;         // folders too deep to enter from the callback
 };
 
 // The Unformatting Scan of a FAT-family volume: the engine sweeps

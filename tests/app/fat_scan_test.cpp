@@ -143,5 +143,68 @@ TEST_F(FatQuickScanOnImage, FilesLargerThanTheRestOfTheVolumeAreDamaged) {
                                                       {u"W:\\\\DIR", false}}));
 }
 
+// Runs `work` on a thread with a 1 MiB stack, as a Windows thread has.
+void OnSmallStack(const std::function<void()>& work) {
+#if defined(_WIN32)
+  std::thread(work).join();  // 1 MiB is the default there
+#else
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 1u << 20);
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    (*static_cast<const std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#endif
+}
+
+// 8000 nested one-cluster folders (a 4 MiB volume) on a 1 MiB stack: below
+// a fixed depth folders are entered from a work list, so the stack does not
+// grow with the nesting, and every level is still entered once.
+TEST_F(FatQuickScanOnImage, EightThousandNestedFoldersAreAllEntered) {
+  constexpr uint32_t kLevels = 8000;
+  testing::Fat32Options options;
+  options.cluster_count = kLevels + 100;
+  Fat32ImageBuilder image(options);
+  DirectoryWriter(image, 2).add(ShortEntry("A          ", 0x10, 3));
+  for (uint32_t level = 1; level <= kLevels; ++level) {
+    const uint32_t cluster = level + 2;
+    image.chain({cluster});
+    DirectoryWriter folder(image, cluster);
+    folder.add(DotEntry(false, cluster)).add(DotEntry(true, level == 1 ? 0 : cluster - 1));
+    if (level < kLevels) {
+      folder.add(ShortEntry("A          ", 0x10, cluster + 1));
+    } else {
+      // The deepest folder names the first one again: entering it would
+      // start over.
+      folder.add(ShortEntry("DEEP    TXT", 0x20, 0, 5)).add(ShortEntry("LOOP       ", 0x10, 3));
+    }
+  }
+  const std::string path = testing::TempPath("deep.img");
+  image.save(path);
+  ASSERT_TRUE(engine_.bind());
+  ASSERT_TRUE(engine_.ReMountImage(u'W', text::from_utf8(path).c_str()));
+  app::FatQuickScan scan(engine_, u"FAT32", kVolumeFat32, u"W:\\");
+  bool ok = false;
+  OnSmallStack([&] { ok = scan.run(); });
+  ASSERT_TRUE(ok);
+
+  std::set<std::u16string> paths;
+  for (const auto& item : scan.all_items()) paths.insert(item.FullPath.str());
+  EXPECT_EQ(paths.size(), scan.all_items().size()) << "a path listed twice";
+  std::u16string folder = u"W:\\";
+  for (uint32_t level = 1; level <= kLevels; ++level) {
+    folder += u"\\A";
+    ASSERT_TRUE(paths.count(folder)) << "level " << level << " missing";
+  }
+  EXPECT_TRUE(paths.count(folder + u"\\DEEP.TXT"));
+  EXPECT_TRUE(paths.count(folder + u"\\LOOP"));
+  EXPECT_EQ(scan.all_items().size(), kLevels + 2u) << "the loop back to level 1 was entered";
+}
+
 }  // namespace
 }  // namespace salvor
