@@ -44,9 +44,10 @@ std::optional<Source> OpenSource(const std::u16string& argument, const VolumeCho
   const std::u16string device = drive ? u"\\\\.\\" + argument.substr(0, 2) : argument;
   source.root = drive ? argument.substr(0, 2) + u"\\" : std::u16string(1, kImageLetter) + u":\\";
 
-  platform::RawVolume volume;
+  source.volume = std::make_shared<platform::RawVolume>();
+  platform::RawVolume& volume = *source.volume;
   if (!volume.open(device)) {
-    error = u"cannot open " + argument;
+    error = u"cannot open " + argument + (volume.error().empty() ? u"" : u": " + volume.error());
     return std::nullopt;
   }
   // A drive letter is one volume; an image or a disk may hold a table.
@@ -108,19 +109,25 @@ bool EngineCanRecover(const app::EngineBinding& engine, int kind) {
 }
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {
-  if (is_drive_argument(source.argument)) return true;
-  if (source.partition) {
-    // Length 0 would mean "to the end": a partition has at least a sector.
-    if (!engine.ReMountImageRange ||
-        !engine.ReMountImageRange(kImageLetter, source.argument.c_str(), source.partition->start_bytes,
-                                  source.partition->length_bytes)) {
-      error = u"the engine cannot open partitions (ReMountImageRange is missing)";
+  const uint64_t offset = source.partition ? source.partition->start_bytes : 0;
+  // Length 0 would mean "to the end": a partition has at least a sector.
+  const uint64_t length = source.partition ? source.partition->length_bytes : 0;
+  // The open source itself where its handle gives its bytes; a disk image
+  // read through a format library is opened again by its path.
+  if (source.volume && source.volume->native_handle() != -1) {
+    if (!engine.ReMountVolume) {
+      error = u"the engine cannot take an open volume (ReMountVolume is missing)";
+      return false;
+    }
+    if (!engine.ReMountVolume(source.root[0], source.volume->native_handle(), offset, length)) {
+      error = u"the engine cannot read " + source.argument;
       return false;
     }
     return true;
   }
-  if (!engine.ReMountImage || !engine.ReMountImage(kImageLetter, source.argument.c_str())) {
-    error = u"the engine cannot open image files (ReMountImage is missing)";
+  if (is_drive_argument(source.argument)) return true;
+  if (!engine.ReMountImageRange || !engine.ReMountImageRange(kImageLetter, source.argument.c_str(), offset, length)) {
+    error = u"the engine cannot open " + source.argument + u" (ReMountImageRange is missing or failed)";
     return false;
   }
   return true;

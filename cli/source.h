@@ -1,14 +1,18 @@
 // SOURCE arguments of salvor-cli: an image file, a block device, or on
-// Windows a drive ("E:"). Every source is handed to the engine as a drive
-// letter, so the engine's drive-path rules hold for all of them.
+// Windows a drive ("E:"). The source is opened once, here; that one open
+// volume serves the detection of its file system and, handed to the engine
+// under a drive letter, every engine call of the run, so the engine's
+// drive-path rules hold for all of them and nothing opens the path again.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/core/engine_binding.h"
 #include "app/core/fs_detect.h"
 #include "cli/volumes.h"
+#include "platform/platform.h"
 
 namespace salvor::cli {
 
@@ -22,6 +26,7 @@ struct Source {
   // The partition of the source that is scanned (its byte range is what the
   // engine sees under the drive letter); nothing: the whole source.
   std::optional<engine::volsys::Partition> partition;
+  std::shared_ptr<platform::RawVolume> volume;  // the one open volume
 };
 
 // The file systems that scan and recover handle.
@@ -37,8 +42,13 @@ bool EngineCanRecover(const app::EngineBinding& engine, int kind);
 // recognises its file system. On failure `error` says why, in words for the
 // user.
 std::optional<Source> OpenSource(const std::u16string& argument, const VolumeChoice& choice, std::u16string& error);
+// Opens SOURCE (a regular file or a block device; Windows: a drive, volume
+// or physical drive path; anything else is refused before any read), reads
+// its boot sector and recognises its file system. On failure `error` says
+// why, in words for the user.
+std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error);
 
-// Makes the engine see the source under its drive letter.
+// Makes the engine see the source's open volume under its drive letter.
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);
 
 struct PreparedSource {

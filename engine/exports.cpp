@@ -89,6 +89,12 @@ GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_pat
                                                                          : std::nullopt);
 }
 
+GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
+                                  uint64_t length_bytes) {
+  return salvor::engine::MountVolume(letter, native_handle, offset_bytes,
+                                     length_bytes != 0 ? std::optional<uint64_t>(length_bytes) : std::nullopt);
+}
+
 namespace {
 salvor::IVantorComponentManager* g_registry = nullptr;
 }

@@ -130,6 +130,8 @@ using SweepProgressCallback = uint32_t (*)(uint64_t bytes_swept, uint64_t bytes_
 using ReSetSweepProgressFn = bool (*)(SweepProgressCallback callback, void* user);
 using ReMountImageRangeFn = bool (*)(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
                                      uint64_t length_bytes);
+using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
+                                 uint64_t length_bytes);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -177,6 +179,13 @@ GLEANER_EXPORT bool ReSetSweepProgress(SweepProgressCallback callback, void* use
 // whole volume of that letter; a length of 0 reaches to the end.
 GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
                                       uint64_t length_bytes);
+// Shows the engine a volume the caller has open (platform::RawVolume's
+// native handle) under `letter`: the engine reads through a duplicate of the
+// handle and never opens that letter's volume by path. With a length, only
+// the `length_bytes` bytes at `offset_bytes` of it, as ReMountImageRange
+// (0 and 0: all of it).
+GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
+                                  uint64_t length_bytes);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace salvor::engine {
@@ -18,6 +19,7 @@ struct MountedImage {
 struct MountTable {
   std::mutex lock;
   std::map<char16_t, MountedImage> images;  // upper-case letter -> image
+  std::map<char16_t, std::unique_ptr<platform::RawVolume>> volumes;  // upper-case letter -> open volume
 };
 
 MountTable& mounts() {
@@ -44,6 +46,7 @@ bool MountImageRange(char16_t letter, std::u16string_view image_path, uint64_t o
   if (length_bytes && offset_bytes > UINT64_MAX - *length_bytes) return false;
   MountTable& table = mounts();
   std::lock_guard guard(table.lock);
+  table.volumes.erase(upper_letter(letter));
   if (image_path.empty()) {
     table.images.erase(upper_letter(letter));
   } else {
@@ -82,6 +85,25 @@ bool open_device(std::u16string_view path, platform::RawVolume& device) {
 
 }  // namespace
 
+bool MountVolume(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
+                 std::optional<uint64_t> length_bytes) {
+  if (!is_letter(letter)) return false;
+  auto volume = std::make_unique<platform::RawVolume>();
+  if (!volume->adopt(native_handle)) return false;
+  if (offset_bytes != 0 || length_bytes) {
+    const auto size = volume->size_bytes();
+    const uint64_t length = length_bytes ? *length_bytes
+                            : size && *size >= offset_bytes ? *size - offset_bytes
+                                                            : 0;
+    if (!volume->set_window(offset_bytes, length)) return false;
+  }
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  table.images.erase(upper_letter(letter));
+  table.volumes[upper_letter(letter)] = std::move(volume);
+  return true;
+}
+
 std::u16string VolumeDevicePath(std::u16string_view path) {
   if (const auto image = mounted_image(path)) return image->path;
   return u"\\\\.\\" + std::u16string(path.substr(0, std::min<size_t>(2, path.size())));
@@ -104,9 +126,24 @@ std::optional<std::vector<std::u16string_view>> FolderComponents(std::u16string_
   return components;
 }
 
+namespace {
+
+// Shares the volume mounted under the letter `path` starts with, if any.
+bool ShareMountedVolume(std::u16string_view path, platform::RawVolume& device) {
+  if (path.empty()) return false;
+  MountTable& table = mounts();
+  std::lock_guard guard(table.lock);
+  const auto found = table.volumes.find(upper_letter(path[0]));
+  if (found == table.volumes.end()) return false;
+  device.share(*found->second);
+  return true;
+}
+
+}  // namespace
+
 bool OpenVolume(const char16_t* path, ScannerVolume& volume) {
   if (!path) return false;
-  bool ok = open_device(path, volume.device);
+  bool ok = ShareMountedVolume(path, volume.device) || open_device(path, volume.device);
   if (!ok) platform::debug_output(u"Open Path Fail\uFF01\n");
 
   BootSector boot{};

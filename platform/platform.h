@@ -16,7 +16,8 @@
 namespace salvor::platform {
 
 // A volume device or an image file, opened for reading only. Every read
-// names its absolute byte offset; nothing depends on a file position.
+// names its absolute byte offset; nothing depends on a file position, so
+// one open volume can serve several readers.
 class RawVolume {
  public:
   RawVolume();
@@ -26,9 +27,29 @@ class RawVolume {
 
   // Opens `path` read-only, sharing read and write with others ("\\.\E:" on
   // Windows, or a device or image path). Replaces a volume already open.
+  // Only a regular file or a block device (Windows: a disk, volume or file)
+  // is a volume: anything else (a FIFO, a terminal, a socket, a folder) is
+  // refused before any read, and opening it never waits (POSIX: opened
+  // non-blocking, checked, then made blocking). error() tells why it failed.
   bool open(std::u16string_view path);
   void close();
   bool is_open() const;
+  const std::u16string& error() const { return error_; }
+
+  // Reads through the volume `other` has open, without opening anything
+  // (its window too): both stay usable, and the system handle closes with
+  // the last of them.
+  void share(const RawVolume& other);
+  // The system handle (a file descriptor; a HANDLE on Windows), for adopt()
+  // in another module of this process; -1 when nothing is open or when reads
+  // go through a disk-image library (E01, VHD, VMDK, a split image), whose
+  // bytes the handle does not give. The window (set_window) is not part of
+  // it.
+  intptr_t native_handle() const;
+  // Takes a duplicate of a handle that native_handle() gave in this process
+  // (the same open volume, not a new open of its path), checked as open()
+  // checks. Replaces a volume already open.
+  bool adopt(intptr_t native_handle);
 
   // Reads exactly buffer.size() bytes at `offset`; false when any of them
   // cannot be read (I/O error, or past the end of the volume).
@@ -64,8 +85,9 @@ class RawVolume {
   std::optional<uint64_t> os_size_bytes() const;
 
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<const Impl> impl_;
   Window window_;
+  std::u16string error_;
 };
 
 inline std::optional<uint64_t> RawVolume::size_bytes() const {

@@ -30,11 +30,34 @@
 namespace salvor::platform {
 
 struct RawVolume::Impl {
+  explicit Impl(int descriptor) : fd(descriptor) {}
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl() { ::close(fd); }
+
   int fd = -1;
   // The disk inside an E01, VHD(X) or VMDK file or a split image; reads go
   // through it instead of the file's own bytes.
   std::unique_ptr<DiskImageReader> image;
 };
+
+namespace {
+
+// Why an open descriptor is no volume, or nothing when it is one: a
+// regular file or a block device.
+std::optional<std::u16string> not_a_volume(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return text::from_utf8(std::strerror(errno));
+  if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) return std::nullopt;
+  const char* what = S_ISFIFO(info.st_mode)  ? "a FIFO"
+                     : S_ISCHR(info.st_mode) ? "a character device"
+                     : S_ISSOCK(info.st_mode) ? "a socket"
+                     : S_ISDIR(info.st_mode) ? "a folder"
+                                             : "not a file";
+  return u"not a disk image or block device (" + text::from_utf8(what) + u")";
+}
+
+}  // namespace
 
 RawVolume::RawVolume() = default;
 RawVolume::~RawVolume() { close(); }
@@ -42,27 +65,69 @@ RawVolume::~RawVolume() { close(); }
 bool RawVolume::open(std::u16string_view path) {
   close();
   const std::string native = text::to_utf8(path);
-  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  impl_ = std::make_unique<Impl>();
-  impl_->fd = fd;
-  std::u16string image_error;
-  impl_->image = OpenDiskImage(fd, native, image_error);
-  if (!image_error.empty()) {
-    debug_output(text::from_utf8(native) + u": " + image_error + u"\n");
-    close();
+  // Non-blocking, so that a FIFO or a device that waits for a peer cannot
+  // hold the open; no controlling terminal is taken.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = text::from_utf8(std::strerror(errno));
     return false;
   }
+  auto impl = std::make_shared<Impl>(fd);
+  if (const auto refused = not_a_volume(fd)) {
+    error_ = *refused;
+    return false;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    error_ = text::from_utf8(std::strerror(errno));
+    return false;
+  }
+  std::u16string image_error;
+  impl->image = OpenDiskImage(fd, native, image_error);
+  if (!image_error.empty()) {
+    error_ = image_error;
+    debug_output(text::from_utf8(native) + u": " + image_error + u"\n");
+    return false;
+  }
+  impl_ = std::move(impl);
   return true;
 }
 
 void RawVolume::close() {
-  if (impl_ && impl_->fd >= 0) ::close(impl_->fd);
   impl_.reset();
   window_ = {};
+  error_.clear();
 }
 
-bool RawVolume::is_open() const { return impl_ && impl_->fd >= 0; }
+bool RawVolume::is_open() const { return impl_ != nullptr; }
+
+void RawVolume::share(const RawVolume& other) {
+  impl_ = other.impl_;
+  window_ = other.window_;
+  error_.clear();
+}
+
+intptr_t RawVolume::native_handle() const { return impl_ && !impl_->image ? impl_->fd : -1; }
+
+bool RawVolume::adopt(intptr_t native_handle) {
+  close();
+  if (native_handle < 0 || native_handle > INT32_MAX) {
+    error_ = u"no open volume";
+    return false;
+  }
+  const int fd = ::fcntl(static_cast<int>(native_handle), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = text::from_utf8(std::strerror(errno));
+    return false;
+  }
+  auto impl = std::make_shared<Impl>(fd);
+  if (const auto refused = not_a_volume(fd)) {
+    error_ = *refused;
+    return false;
+  }
+  impl_ = std::move(impl);
+  return true;
+}
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
   clip_to_window(offset, buffer);

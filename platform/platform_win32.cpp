@@ -28,6 +28,15 @@ bool is_device_path(std::u16string_view path) {
   return path.size() >= 4 && path.substr(0, 4) == u"\\\\.\\";
 }
 
+std::u16string ascii_number(uint64_t value) {
+  std::u16string out;
+  do {
+    out.insert(out.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return out;
+}
+
 std::optional<uint64_t> query_length(HANDLE handle) {
   GET_LENGTH_INFORMATION length{};
   DWORD returned = 0;
@@ -76,6 +85,11 @@ struct RawVolume::Impl {
   HANDLE handle = INVALID_HANDLE_VALUE;
   AlignedReadLimits limits;  // alignment 1 and no size for image files
 
+  explicit Impl(HANDLE h) : handle(h) {}
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl() { CloseHandle(handle); }
+
   // Reads [offset, offset + length); returns the bytes read before the end,
   // or -1.
   int64_t read_direct(uint64_t offset, std::byte* buffer, size_t length) const {
@@ -91,6 +105,19 @@ struct RawVolume::Impl {
     }
     return static_cast<int64_t>(done);
   }
+
+  // A disk, volume or file is a volume; a pipe, a console or a serial port
+  // is not.
+  bool is_volume() const { return GetFileType(handle) == FILE_TYPE_DISK; }
+
+  // Raw devices demand sector-aligned reads; files do not.
+  void set_device_limits() {
+    // A volume of no bytes is a size query that did not work: read on
+    // without a limit rather than refuse everything.
+    limits.volume_size = query_length(handle);
+    if (limits.volume_size == uint64_t{0}) limits.volume_size.reset();
+    limits.alignment = query_sector_size(handle, limits.volume_size);
+  }
 };
 
 RawVolume::RawVolume() = default;
@@ -101,26 +128,61 @@ bool RawVolume::open(std::u16string_view path) {
   std::wstring storage;
   HANDLE handle = CreateFileW(wide(path, storage), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  impl_ = std::make_unique<Impl>();
-  impl_->handle = handle;
-  if (is_device_path(path)) {
-    // A volume of no bytes is a size query that did not work: read on
-    // without a limit rather than refuse everything.
-    impl_->limits.volume_size = query_length(handle);
-    if (impl_->limits.volume_size == uint64_t{0}) impl_->limits.volume_size.reset();
-    impl_->limits.alignment = query_sector_size(handle, impl_->limits.volume_size);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error_ = u"cannot be opened (error " + ascii_number(GetLastError()) + u")";
+    return false;
   }
+  auto impl = std::make_shared<Impl>(handle);
+  if (!impl->is_volume()) {
+    error_ = u"not a disk image, volume or drive";
+    return false;
+  }
+  if (is_device_path(path)) impl->set_device_limits();
+  impl_ = std::move(impl);
   return true;
 }
 
 void RawVolume::close() {
-  if (impl_ && impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
   impl_.reset();
   window_ = {};
+  error_.clear();
 }
 
-bool RawVolume::is_open() const { return impl_ && impl_->handle != INVALID_HANDLE_VALUE; }
+bool RawVolume::is_open() const { return impl_ != nullptr; }
+
+void RawVolume::share(const RawVolume& other) {
+  impl_ = other.impl_;
+  window_ = other.window_;
+  error_.clear();
+}
+
+intptr_t RawVolume::native_handle() const {
+  return impl_ ? reinterpret_cast<intptr_t>(impl_->handle) : -1;
+}
+
+bool RawVolume::adopt(intptr_t native_handle) {
+  close();
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (native_handle == -1 || !DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(native_handle),
+                                              GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    error_ = u"no open volume";
+    return false;
+  }
+  auto impl = std::make_shared<Impl>(copy);
+  if (!impl->is_volume()) {
+    error_ = u"not a disk image, volume or drive";
+    return false;
+  }
+  // Only a device answers the disk length query (files have none): it gets
+  // the device's read limits.
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(copy, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr)) {
+    impl->set_device_limits();
+  }
+  impl_ = std::move(impl);
+  return true;
+}
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {
   clip_to_window(offset, buffer);

@@ -19,6 +19,7 @@ struct EngineBinding {
   ReMountImageFn ReMountImage = nullptr;
   ReSetSweepProgressFn ReSetSweepProgress = nullptr;
   ReMountImageRangeFn ReMountImageRange = nullptr;
+  ReMountVolumeFn ReMountVolume = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# salvor-cli scan on damaged and hostile sources: each run ends within the
-# time limit, without a signal, with exit code 2 and a readable error on
-# stderr; damage the scan can walk around (folders that name each other, a
-# directory chain that loops) ends with 0 or 2 and a bounded listing.
+# salvor-cli scan on damaged and hostile sources (FIFOs and devices that are
+# no volume among them): each run ends within the time limit, without a
+# signal, with exit code 2 and a readable error on stderr; damage the scan
+# can walk around (folders that name each other, a directory chain that
+# loops) ends with 0 or 2 and a bounded listing.
 #
 #   scan_hostile_images_test.sh SALVOR_CLI
 salvor_cli=$1
@@ -79,6 +80,15 @@ expect_error "a 1-sector image" "$work/one-sector.img"
 expect_error "a 1-sector image, --fs fat32" "$work/one-sector.img" --fs fat32
 head -c 300 "$base" >"$work/short.img"
 expect_error "an image shorter than a sector" "$work/short.img"
+
+# Nodes that are no volume are refused before any read; a FIFO with no
+# writer would block an open for ever, so it must not be opened blocking.
+mkfifo "$work/fifo"
+expect_error "a FIFO" "$work/fifo"
+check "  ... says it is a FIFO" grep -q 'not a disk image or block device (a FIFO)' "$work/err"
+expect_error "a character device" /dev/zero
+check "  ... says it is a character device" grep -q '(a character device)' "$work/err"
+check "  ... a directory says it is one" bash -c "'$salvor_cli' scan '$work' 2>&1 | grep -q '(a folder)'"
 
 seeded_bytes 20240501 65536 >"$work/random.img"
 expect_error "random bytes" "$work/random.img"
