@@ -259,12 +259,16 @@ int RunRecover(const Arguments& arguments) {
   const Source* source = &prepared->source;
   const app::FileSystemInfo* file_system = &prepared->file_system;
   std::u16string error;
-  // Writing onto the volume being recovered could overwrite the very data
-  // asked for.
-  if (!options->force && app::DestinationOnScannedVolume(options->source, options->destination)) {
+  app::RecoveryRequest recovery;
+  recovery.destination = options->destination;
+  recovery.source = options->source;
+  recovery.allow_destination_on_source = options->force;
+  const auto on_source = [] {
     PrintError(std::u16string(app::kDestinationOnVolumeText) + u" (--force recovers there anyway)");
     return kExitDestination;
-  }
+  };
+  // The run makes this check itself; asked now, it spares a long scan.
+  if (app::CheckDestination(recovery) == app::StartFailure::kDestinationOnSource) return on_source();
 
   // The scan.
   app::ScanRequest request;
@@ -293,14 +297,13 @@ int RunRecover(const Arguments& arguments) {
 
   // The selection, then the recovery.
   const Selection selection = Select(model, *options);
-  app::RecoveryRequest recovery;
   recovery.items = selection.items;
-  recovery.destination = options->destination;
   recovery.file_system = file_system->name;
   recovery.mode = request.mode;
   app::RecoveryRun run(engine);
   bool started = false;
   const bool completed = RunRecoveryWithProgress(run, recovery, started);
+  if (!started && run.start_failure() == app::StartFailure::kDestinationOnSource) return on_source();
   if (!started && !app::PlanRecovery(selection.items, options->destination).empty()) {
     PrintError(run.message());
     return kExitSomeFailed;

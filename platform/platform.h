@@ -149,10 +149,12 @@ bool create_directories(std::u16string_view path);
 // Size of a regular file, when it exists.
 std::optional<uint64_t> file_size(std::u16string_view path);
 // True when `destination` (a folder, existing or to be made) lies on the
-// volume `source` names: a block device on Linux (the destination's file
-// system is that device, a partition of it, or mounted from it), a drive
-// ("E:", "\\.\E:") on Windows. An image file is never the volume the
-// destination lies on.
+// volume `source` names. Linux: for a block device, the destination's file
+// system is on that device, a partition of it, a device-mapper volume over
+// it, or a FUSE mount of it; for an image file, on a loop device of the
+// image (a partition of one, or a device-mapper volume over one) or a FUSE
+// mount of it (mount source or serving process). Windows: a drive ("E:",
+// "\\.\E:"). The folder that holds an image is not on the image.
 bool destination_on_source(std::u16string_view source, std::u16string_view destination);
 
 // Ctrl-C: after watch_interrupts(), an interrupt from the terminal no longer

@@ -12,6 +12,7 @@
 #include <linux/fs.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
@@ -354,46 +355,169 @@ std::optional<uint64_t> file_size(std::u16string_view path) {
 
 namespace {
 
+std::string sysfs_block(dev_t device) {
+  return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+std::optional<dev_t> read_device_number(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  unsigned major_number = 0, minor_number = 0;
+  char colon = 0;
+  if (!(in >> major_number >> colon >> minor_number) || colon != ':') return std::nullopt;
+  return makedev(major_number, minor_number);
+}
+
 // The device number of the whole disk a partition belongs to, from sysfs
 // (/sys/dev/block/M:m/../dev); the number itself when it is no partition.
 dev_t whole_disk_of(dev_t device) {
-  const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  const std::string base = sysfs_block(device);
   std::error_code error;
   if (!std::filesystem::exists(base + "/partition", error)) return device;
   const auto real = std::filesystem::canonical(base, error);
   if (error) return device;
-  std::ifstream file(real.parent_path() / "dev");
-  unsigned major_number = 0, minor_number = 0;
-  char colon = 0;
-  if (!(file >> major_number >> colon >> minor_number) || colon != ':') return device;
-  return makedev(major_number, minor_number);
+  return read_device_number(real.parent_path() / "dev").value_or(device);
 }
 
-// The block device a mount was made from (a FUSE file system has its own
-// anonymous device number; its mount source names the real one).
-std::optional<dev_t> mount_source_device(dev_t mounted) {
+// A file identified by device and inode, as stat gives them.
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> file_id(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileId{info.st_dev, info.st_ino};
+}
+
+// One line of /proc/self/mountinfo: the mount point, the file system type
+// and the mount source ("/dev/sdb1", an image path, or a program's name).
+struct MountLine {
+  std::string mount_point;
+  std::string type;
+  std::string source;
+};
+
+// mountinfo escapes blanks and backslashes as \ooo.
+std::string unescape_mount_field(const std::string& field) {
+  std::string out;
+  auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+        octal(field[i + 3])) {
+      out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+      i += 3;
+    } else {
+      out.push_back(field[i]);
+    }
+  }
+  return out;
+}
+
+// The mounts whose file system has device number `mounted`.
+std::vector<MountLine> mounts_of(dev_t mounted) {
+  std::vector<MountLine> found;
   std::ifstream mounts("/proc/self/mountinfo");
   std::string line;
   const std::string wanted = std::to_string(major(mounted)) + ":" + std::to_string(minor(mounted));
   for (int lines = 0; lines < 100000 && std::getline(mounts, line); ++lines) {
     std::istringstream fields(line);
-    std::string id, parent, numbers, field;
-    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
+    std::string id, parent, numbers, root, point, field;
+    if (!(fields >> id >> parent >> numbers >> root >> point) || numbers != wanted) continue;
     while (fields >> field && field != "-") {
     }
-    std::string type, source;
-    if (!(fields >> type >> source)) continue;
-    struct stat info {};
-    if (::stat(source.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) return info.st_rdev;
+    MountLine mount;
+    if (!(fields >> mount.type >> mount.source)) continue;
+    mount.mount_point = unescape_mount_field(point);
+    mount.source = unescape_mount_field(mount.source);
+    found.push_back(std::move(mount));
   }
-  return std::nullopt;
+  return found;
+}
+
+// The devices a file system on `device` is made of: the device, the disk it
+// is a partition of, and, for a device-mapper volume, the devices under it
+// (/sys/block/dm-N/slaves), down a bounded number of levels.
+std::vector<dev_t> underlying_devices(dev_t device) {
+  std::vector<dev_t> devices{device};
+  for (size_t i = 0; i < devices.size() && devices.size() < 256; ++i) {
+    const dev_t disk = whole_disk_of(devices[i]);
+    if (std::find(devices.begin(), devices.end(), disk) == devices.end()) devices.push_back(disk);
+    std::error_code error;
+    for (const auto& slave : std::filesystem::directory_iterator(sysfs_block(devices[i]) + "/slaves", error)) {
+      const auto number = read_device_number(slave.path() / "dev");
+      if (number && std::find(devices.begin(), devices.end(), *number) == devices.end()) devices.push_back(*number);
+      if (devices.size() >= 256) break;
+    }
+  }
+  return devices;
+}
+
+// The file behind a loop device, when `device` is one.
+std::optional<FileId> loop_backing_file(dev_t device) {
+  std::ifstream in(sysfs_block(device) + "/loop/backing_file");
+  std::string path;
+  if (!std::getline(in, path)) return std::nullopt;
+  return file_id(path);
+}
+
+// Whether a FUSE program serves `mount_point` from `image`: a process whose
+// arguments name both. For FUSE file systems whose mount source names no
+// file (fusefat shows its own name). A daemon leaves its working folder, so
+// relative arguments are also taken from the folder in which the mount
+// point argument names the mount point ("fusefat img dir" run beside both).
+bool fuse_process_serves(const std::string& mount_point, const FileId& image) {
+  std::error_code error;
+  int processes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    if (++processes > 65536) break;
+    const std::string pid = entry.path().filename().string();
+    if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::string cmdline;
+    std::getline(in, cmdline, '\n');  // arguments are NUL-separated; a newline inside one is rare
+    if (cmdline.size() > (1u << 16)) continue;
+    std::vector<std::string> arguments;
+    for (size_t at = 0; at < cmdline.size();) {
+      const size_t end = std::min(cmdline.find('\0', at), cmdline.size());
+      if (end > at) arguments.push_back(cmdline.substr(at, end - at));
+      at = end + 1;
+    }
+    std::vector<std::string> bases{(entry.path() / "cwd").string()};
+    bool names_point = false;
+    for (const std::string& argument : arguments) {
+      if (argument == mount_point) names_point = true;
+      if (argument[0] != '/' && mount_point.size() > argument.size() &&
+          mount_point.compare(mount_point.size() - argument.size(), argument.size(), argument) == 0 &&
+          mount_point[mount_point.size() - argument.size() - 1] == '/') {
+        names_point = true;
+        bases.push_back(mount_point.substr(0, mount_point.size() - argument.size() - 1));
+      }
+    }
+    if (!names_point) continue;
+    for (const std::string& argument : arguments) {
+      if (argument[0] == '/') {
+        if (file_id(argument) == image) return true;
+        continue;
+      }
+      for (const std::string& base : bases) {
+        if (file_id(base + "/" + argument) == image) return true;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 bool destination_on_source(std::u16string_view source, std::u16string_view destination) {
+  const std::string source_path = text::to_utf8(source);
   struct stat source_info {};
-  if (::stat(text::to_utf8(source).c_str(), &source_info) != 0 || !S_ISBLK(source_info.st_mode)) return false;
+  if (::stat(source_path.c_str(), &source_info) != 0) return false;
+  const bool block_source = S_ISBLK(source_info.st_mode);
+  if (!block_source && !S_ISREG(source_info.st_mode)) return false;
+  const FileId image{source_info.st_dev, source_info.st_ino};
   // The destination may not exist yet: its nearest existing folder decides.
   std::error_code error;
   std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(text::to_utf8(destination)), error);
@@ -402,11 +526,28 @@ bool destination_on_source(std::u16string_view source, std::u16string_view desti
     if (!folder.has_relative_path()) return false;
     folder = folder.parent_path();
   }
-  std::vector<dev_t> candidates{info.st_dev};
-  if (const auto from = mount_source_device(info.st_dev)) candidates.push_back(*from);
-  const dev_t scanned = source_info.st_rdev;
-  for (const dev_t device : candidates) {
-    if (device == scanned || whole_disk_of(device) == scanned || whole_disk_of(scanned) == device) return true;
+
+  // The devices the destination's file system lives on: its own device
+  // number, or, for a FUSE mount, the device or file its mount names.
+  std::vector<dev_t> devices{info.st_dev};
+  for (const MountLine& mount : mounts_of(info.st_dev)) {
+    struct stat from {};
+    if (::stat(mount.source.c_str(), &from) == 0) {
+      if (S_ISBLK(from.st_mode)) devices.push_back(from.st_rdev);
+      if (!block_source && S_ISREG(from.st_mode) && FileId{from.st_dev, from.st_ino} == image) return true;
+    } else if (!block_source && mount.type.starts_with("fuse") && fuse_process_serves(mount.mount_point, image)) {
+      return true;
+    }
+  }
+  for (const dev_t device : devices) {
+    for (const dev_t under : underlying_devices(device)) {
+      if (block_source) {
+        const dev_t scanned = source_info.st_rdev;
+        if (under == scanned || whole_disk_of(scanned) == under) return true;
+      } else if (loop_backing_file(under) == image) {
+        return true;  // a loop device of the scanned image
+      }
+    }
   }
   return false;
 }

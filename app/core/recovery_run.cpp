@@ -60,8 +60,10 @@ std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& se
   return targets;
 }
 
-bool DestinationOnScannedVolume(std::u16string_view source, std::u16string_view destination) {
-  return platform::destination_on_source(source, destination);
+StartFailure CheckDestination(const RecoveryRequest& request) {
+  if (request.allow_destination_on_source || request.source.empty()) return StartFailure::kNone;
+  return platform::destination_on_source(request.source, request.destination) ? StartFailure::kDestinationOnSource
+                                                                               : StartFailure::kNone;
 }
 
 struct RecoveryRun::Shared {
@@ -192,7 +194,9 @@ RecoveryRun::~RecoveryRun() {
 
 bool RecoveryRun::Start(const RecoveryRequest& request) {
   start_error_.clear();
+  start_failure_ = StartFailure::kNone;
   if (shared_ && !done()) {
+    start_failure_ = StartFailure::kBusy;
     start_error_ = u"a recovery is already running";
     return false;
   }
@@ -214,15 +218,24 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
   shared->targets = PlanRecovery(copies, request.destination);
   shared->request.items.clear();
   if (shared->targets.empty()) {
+    start_failure_ = StartFailure::kNothingSelected;
     start_error_ = kNothingSelectedText;
     return false;
   }
+  // Before anything is written, the destination folder included.
+  if (CheckDestination(request) == StartFailure::kDestinationOnSource) {
+    start_failure_ = StartFailure::kDestinationOnSource;
+    start_error_ = kDestinationOnVolumeText;
+    return false;
+  }
   if (!EngineUse::TryClaim()) {
+    start_failure_ = StartFailure::kBusy;
     start_error_ = u"the previous scan is still finishing inside the engine; try again in a moment";
     return false;
   }
   if (!platform::create_directories(request.destination)) {
     EngineUse::Release();
+    start_failure_ = StartFailure::kDestinationUnusable;
     start_error_ = u"cannot create the destination folder " + request.destination;
     return false;
   }
@@ -237,6 +250,7 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
   } catch (...) {
     EngineUse::Release();
     shared_->done.Set();
+    start_failure_ = StartFailure::kBusy;
     start_error_ = u"cannot start the recovery";
     return false;
   }

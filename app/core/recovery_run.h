@@ -45,16 +45,28 @@ struct RecoveryTarget {
 std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection,
                                          std::u16string_view destination);
 
-// True when the destination lies on the volume `source` names (a block
-// device or a drive); recovering there would overwrite what is recovered.
-bool DestinationOnScannedVolume(std::u16string_view source, std::u16string_view destination);
-
 struct RecoveryRequest {
   std::vector<const FoundItem*> items;  // the selection; copied at Start
   std::u16string destination;
   std::u16string file_system;  // "FAT", "FAT32", "EXFAT" or "NTFS": selects the export
   ScanMode mode = ScanMode::kQuick;
+  // The scanned volume as the system names it: a device or image path, a
+  // drive ("E:") on Windows. Empty when not known: nothing is checked.
+  std::u16string source;
+  // Recover onto the scanned volume all the same (the user insists).
+  bool allow_destination_on_source = false;
 };
+
+// Why a run did not start.
+enum class StartFailure { kNone, kNothingSelected, kBusy, kDestinationOnSource, kDestinationUnusable };
+
+// The check every run makes before it writes anything: kDestinationOnSource
+// when the destination lies on the scanned volume (the device itself, a
+// partition or device-mapper volume of it, a loop or FUSE mount of the
+// image) and the request does not allow it, since writing there could
+// overwrite the very data being recovered; else kNone. A caller may ask
+// before a long scan.
+StartFailure CheckDestination(const RecoveryRequest& request);
 
 struct RecoveryResult {
   std::u16string relative;  // as RecoveryTarget::relative
@@ -96,6 +108,8 @@ class RecoveryRun {
   // The closing text: every file written; some failed (how many); stopped;
   // nothing selected; or why the run could not start.
   std::u16string message() const;
+  // Why the last Start returned false (kNone after a start).
+  StartFailure start_failure() const { return start_failure_; }
 
   struct Shared;
 
@@ -103,6 +117,7 @@ class RecoveryRun {
   const EngineBinding& engine_;
   std::shared_ptr<Shared> shared_;
   std::u16string start_error_;
+  StartFailure start_failure_ = StartFailure::kNone;
 };
 
 }  // namespace salvor::app
