@@ -1,6 +1,7 @@
 #include "app/core/scan_run.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <thread>
 
@@ -312,18 +313,50 @@ bool RunFatUnformat(Shared& shared) {
 // and never while it is already being listed further up, so indexes that
 // name one another (a hostile or damaged volume) cannot recurse for ever.
 constexpr int kMaxNtfsFolderVisits = 4;
-// Folder nesting deeper than this is not entered (each level is a frame of
-// the worker's stack).
-constexpr size_t kMaxNtfsFolderDepth = 256;
+// Folders are listed from inside the callback (the engine re-entering it)
+// down to this many levels; a deeper one waits in a work list and is listed
+// once the callbacks have returned, with a fresh stack. Each level costs a
+// few KiB of stack, so the bound holds on any OS (a Windows thread has
+// 1 MiB), however deep the volume's folders go.
+constexpr size_t kMaxNestedNtfsFolders = 64;
+// A folder whose path passes the longest path Windows can create is not
+// listed: nothing below it could be recovered.
+constexpr size_t kMaxNtfsFolderPathUnits = 32767;
 
 struct NtfsLiveWalk {
   Shared* shared = nullptr;
   std::vector<uint64_t> open_folders;      // records being listed, outermost first
   std::map<uint64_t, int> folder_visits;   // record -> times entered
+  size_t nesting = 0;                      // folders being listed on the stack
+  // Folders too deep to list from the callback, with the records above them.
+  struct Pending {
+    _FileInfoNtfs record;
+    std::vector<uint64_t> ancestors;
+  };
+  std::deque<Pending> pending;
 };
 
 void StoreNtfs(Shared& shared, const _FileInfoNtfs& record, bool also_deleted) {
   Store(shared, record, shared.ntfs_phase.load(), also_deleted);
+}
+
+uint32_t OnNtfsLiveItem(_FileInfoNtfs record, void* user);
+
+// Lists the folder `record` names through OnNtfsLiveItem, unless it is one
+// of the folders being listed, was entered often enough, or its path is too
+// long.
+void ListNtfsFolder(NtfsLiveWalk& walk, const _FileInfoNtfs& record) {
+  const uint64_t number = record.MftNumber;
+  if (!walk.shared->engine->ReFindMftnumByFileName || record.FullPath.view().size() > kMaxNtfsFolderPathUnits ||
+      std::find(walk.open_folders.begin(), walk.open_folders.end(), number) != walk.open_folders.end() ||
+      ++walk.folder_visits[number] > kMaxNtfsFolderVisits) {
+    return;
+  }
+  walk.open_folders.push_back(number);
+  ++walk.nesting;
+  walk.shared->engine->ReFindMftnumByFileName(record.FullPath, nullptr, number, nullptr, &OnNtfsLiveItem, &walk);
+  --walk.nesting;
+  walk.open_folders.pop_back();
 }
 
 // OnNtfsLiveItem: a live entry from a folder's index. Folders are listed
@@ -333,18 +366,31 @@ uint32_t OnNtfsLiveItem(_FileInfoNtfs record, void* user) {
   auto& walk = *static_cast<NtfsLiveWalk*>(user);
   Shared& shared = *walk.shared;
   if (!Report(shared, record.Type, record.FullPath.view())) return 1;
-  if (record.Type == kEntryFolder) ++shared.progress.total_units;
-  const uint64_t number = record.MftNumber;
-  if (record.Type == kEntryFolder && shared.engine->ReFindMftnumByFileName &&
-      std::find(walk.open_folders.begin(), walk.open_folders.end(), number) == walk.open_folders.end() &&
-      walk.open_folders.size() < kMaxNtfsFolderDepth && ++walk.folder_visits[number] <= kMaxNtfsFolderVisits) {
-    walk.open_folders.push_back(number);
-    shared.engine->ReFindMftnumByFileName(record.FullPath, nullptr, number, nullptr, &OnNtfsLiveItem, &walk);
-    walk.open_folders.pop_back();
+  if (record.Type == kEntryFolder) {
+    ++shared.progress.total_units;
+    if (walk.nesting >= kMaxNestedNtfsFolders) {
+      walk.pending.push_back(NtfsLiveWalk::Pending{std::move(record), walk.open_folders});
+      return 1;  // listed, then stored, from the work list
+    }
+    ListNtfsFolder(walk, record);
   }
   if (record.Type == kEntryFolder) ++shared.progress.done_units;
   StoreNtfs(shared, record, false);
   return 1;
+}
+
+// Lists the folders left for later, in the order they were met; deeper ones
+// met meanwhile join the list. Each folder is entered a bounded number of
+// times, so the list runs dry.
+void ListPendingNtfsFolders(NtfsLiveWalk& walk) {
+  while (!walk.pending.empty() && !walk.shared->stop) {
+    NtfsLiveWalk::Pending next = std::move(walk.pending.front());
+    walk.pending.pop_front();
+    walk.open_folders = std::move(next.ancestors);
+    ListNtfsFolder(walk, next.record);
+    ++walk.shared->progress.done_units;
+    StoreNtfs(*walk.shared, next.record, false);
+  }
 }
 
 // OnNtfsItem: a record from the $MFT or from the sweep; to both vectors.
@@ -374,6 +420,7 @@ bool RunNtfs(Shared& shared) {
     walk.shared = &shared;
     shared.progress.BeginStage(0, 50, 1);
     ok = engine.ReScanNtfsEx && engine.ReScanNtfsEx(request.root.c_str(), &OnNtfsLiveItem, &walk);
+    ListPendingNtfsFolders(walk);
     shared.progress.BeginStage(50, 47, 0);
     if (!shared.stop) ok = engine.ReScanNtfsDisk(&OnNtfsItem, &shared, request.root.c_str(), &OnNtfsProgress) && ok;
   } else {

@@ -171,6 +171,40 @@ TEST_F(NtfsScanRunTest, QuickScanListsLiveFoldersOnceDeepThenDeletedRecords) {
   EXPECT_EQ(run.progress().folders, 2);
 }
 
+// Live folders nested far below the depth listed from inside the callback
+// (and below the 256 levels that used to end the walk): the deeper ones are
+// listed from the work list, every level once.
+TEST_F(NtfsScanRunTest, DeeplyNestedLiveFoldersAreAllListed) {
+  constexpr uint64_t kLevels = 2000;
+  script.folders.clear();
+  script.deleted.clear();
+  std::u16string path = u"E:\\";
+  for (uint64_t level = 0; level < kLevels; ++level) {
+    path += u"\\A";
+    const uint64_t parent = level == 0 ? 5 : 100 + level - 1;
+    script.folders[parent] = {NtfsRecord(path, kEntryFolder, kNtfsFromIndex, 100 + level, parent)};
+  }
+  // The deepest folder names the first again.
+  script.folders[100 + kLevels - 1] = {NtfsRecord(path + u"\\Loop", kEntryFolder, kNtfsFromIndex, 100, 99 + kLevels)};
+  ScanRun run(engine);
+  ASSERT_TRUE(run.RunToEnd(Request(ScanMode::kQuick)));
+  EXPECT_EQ(script.listed.size(), kLevels + 1) << "the root and every folder once";
+  ASSERT_EQ(run.all_items().size(), kLevels + 1);
+  std::map<std::u16string, size_t> position;
+  for (size_t i = 0; i < run.all_items().size(); ++i) position[run.all_items()[i].path] = i;
+  EXPECT_EQ(position.size(), kLevels + 1) << "a path stored twice";
+  std::u16string folder = u"E:\\";
+  for (uint64_t level = 0; level + 1 < kLevels; ++level) {
+    folder += u"\\A";
+    ASSERT_TRUE(position.count(folder) && position.count(folder + u"\\A")) << level;
+    // Down to the depth listed from the callback a folder is stored after
+    // its contents, as before; below it, ancestors are stored first.
+    if (level < 60) {
+      EXPECT_LT(position[folder + u"\\A"], position[folder]) << "level " << level;
+    }
+  }
+}
+
 TEST_F(NtfsScanRunTest, UnformattingScanPutsOldRecordsBelowDirFolders) {
   ScanRun run(engine);
   ASSERT_TRUE(run.RunToEnd(Request(ScanMode::kUnformat)));
