@@ -2,8 +2,12 @@
 // selection turns into: what lands where under the destination, numbered
 // collisions, repeated items, 64-bit sizes, failures, pause and stop.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +218,52 @@ TEST_F(RecoveryRunTest, NothingSelected) {
   EXPECT_FALSE(run.Start(Request({&folder})));
   EXPECT_EQ(run.message(), kNothingSelectedText);
   EXPECT_FALSE(fs::exists(destination));
+}
+
+// The run itself refuses, before it writes anything, a destination on the
+// volume it recovers from (the program starts runs without salvor-cli's
+// early check): here a FAT image served by fusefat.
+TEST_F(RecoveryRunTest, RefusesADestinationOnTheScannedImage) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "FUSE mounts are a Linux matter";
+#else
+  if (::geteuid() != 0 || std::system("command -v fusefat >/dev/null && command -v mkfs.fat >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root, fusefat and mkfs.fat";
+  }
+  const fs::path dir = destination.parent_path();
+  const std::string image = (dir / "scanned.img").string();
+  const fs::path mounted = dir / "mnt";
+  fs::create_directories(mounted);
+  const std::string mount = "mkfs.fat -C '" + image + "' 8192 >/dev/null && fusefat -o rw+ '" + image + "' '" +
+                            mounted.string() + "' >/dev/null 2>&1";
+  if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "fusefat cannot mount here";
+  struct Unmount {
+    std::string command;
+    ~Unmount() { (void)std::system(command.c_str()); }
+  } unmount{"fusermount -u '" + mounted.string() + "' 2>/dev/null || umount -l '" + mounted.string() + "'"};
+
+  const FoundItem a = File(u"E:\\a.txt", 5, 10);
+  RecoveryRequest request = Request({&a});
+  request.destination = (mounted / "out").u16string();
+  request.source = fs::path(image).u16string();
+  RecoveryRun run(engine);
+  calls.run = &run;
+  EXPECT_FALSE(run.Start(request));
+  EXPECT_EQ(run.start_failure(), StartFailure::kDestinationOnSource);
+  EXPECT_EQ(run.message(), kDestinationOnVolumeText);
+  EXPECT_FALSE(fs::exists(mounted / "out")) << "the destination folder was made";
+  EXPECT_EQ(calls.count, 0);
+
+  // Beside the image is not on it; and the user may insist.
+  request.destination = (dir / "beside").u16string();
+  EXPECT_EQ(CheckDestination(request), StartFailure::kNone);
+  request.destination = (mounted / "out").u16string();
+  request.allow_destination_on_source = true;
+  ASSERT_TRUE(run.Start(request));
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(run.start_failure(), StartFailure::kNone);
+  EXPECT_EQ(calls.count, 1);
+#endif
 }
 
 TEST_F(RecoveryRunTest, PauseHoldsTheRunBetweenFilesAndStopEndsIt) {
