@@ -11,6 +11,15 @@ namespace {
 
 std::string Files(size_t count) { return std::to_string(count) + (count == 1 ? " file" : " files"); }
 
+// Indentation stops growing here: a volume's nesting (thousands of levels)
+// would otherwise make the output grow with the square of its depth.
+constexpr size_t kMaxIndentLevels = 64;
+
+std::string Indent(size_t depth) {
+  if (depth <= kMaxIndentLevels) return std::string(depth * 2, ' ');
+  return std::string(kMaxIndentLevels * 2, ' ') + "[level " + std::to_string(depth) + "] ";
+}
+
 }  // namespace
 
 std::string FolderTreeText(const app::ResultsModel& model, app::TreeKind kind) {
@@ -29,7 +38,7 @@ std::string FolderTreeText(const app::ResultsModel& model, app::TreeKind kind) {
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();
     pending.pop_back();
-    out += std::string(depth * 2, ' ') + text::to_utf8(tree.Text(node)) + "/  " +
+    out += Indent(depth) + text::to_utf8(tree.Text(node)) + "/  " +
            Files(model.NodeContent(kind, node).size()) + ", " + std::to_string(total[node]) + " in all\n";
     const auto& children = tree.Children(node);
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);

@@ -10,7 +10,8 @@
 
 namespace salvor::cli {
 
-// "E:/  0 files, 3 in all" with two spaces of indent per level; UTF-8.
+// "E:/  0 files, 3 in all" with two spaces of indent per level (down to 64
+// levels; deeper lines carry "[level N] " after the deepest indent); UTF-8.
 std::string FolderTreeText(const app::ResultsModel& model, app::TreeKind kind);
 void PrintFolderTree(std::FILE* stream, const app::ResultsModel& model, app::TreeKind kind);
 

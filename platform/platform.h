@@ -83,6 +83,12 @@ class RawVolume {
     offset = left == 0 ? window_.offset_bytes + *window_.length_bytes : offset + window_.offset_bytes;
   }
   std::optional<uint64_t> os_size_bytes() const;
+  // Keeps an open system handle when it is a volume (else closes it, with
+  // the reason in error_) and makes its reads blocking. `path` is what was
+  // opened (empty for an adopted handle): a disk image in a format the
+  // platform reads goes through its library (Linux). `raw_device`: reads
+  // keep to the device's sector alignment (Windows).
+  bool take(intptr_t native_handle, std::u16string_view path, bool raw_device);
 
   struct Impl;
   std::shared_ptr<const Impl> impl_;

@@ -63,16 +63,8 @@ std::optional<std::u16string> not_a_volume(int fd) {
 RawVolume::RawVolume() = default;
 RawVolume::~RawVolume() { close(); }
 
-bool RawVolume::open(std::u16string_view path) {
-  close();
-  const std::string native = text::to_utf8(path);
-  // Non-blocking, so that a FIFO or a device that waits for a peer cannot
-  // hold the open; no controlling terminal is taken.
-  const int fd = ::open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error_ = text::from_utf8(std::strerror(errno));
-    return false;
-  }
+bool RawVolume::take(intptr_t native_handle, std::u16string_view path, bool) {
+  const int fd = static_cast<int>(native_handle);
   auto impl = std::make_shared<Impl>(fd);
   if (const auto refused = not_a_volume(fd)) {
     error_ = *refused;
@@ -83,15 +75,30 @@ bool RawVolume::open(std::u16string_view path) {
     error_ = text::from_utf8(std::strerror(errno));
     return false;
   }
-  std::u16string image_error;
-  impl->image = OpenDiskImage(fd, native, image_error);
-  if (!image_error.empty()) {
-    error_ = image_error;
-    debug_output(text::from_utf8(native) + u": " + image_error + u"\n");
-    return false;
+  if (!path.empty()) {
+    std::u16string image_error;
+    impl->image = OpenDiskImage(fd, text::to_utf8(path), image_error);
+    if (!image_error.empty()) {
+      error_ = image_error;
+      debug_output(std::u16string(path) + u": " + image_error + u"\n");
+      return false;
+    }
   }
   impl_ = std::move(impl);
   return true;
+}
+
+bool RawVolume::open(std::u16string_view path) {
+  close();
+  const std::string native = text::to_utf8(path);
+  // Non-blocking, so that a FIFO or a device that waits for a peer cannot
+  // hold the open; no controlling terminal is taken.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = text::from_utf8(std::strerror(errno));
+    return false;
+  }
+  return take(fd, path, false);
 }
 
 void RawVolume::close() {
@@ -121,13 +128,7 @@ bool RawVolume::adopt(intptr_t native_handle) {
     error_ = text::from_utf8(std::strerror(errno));
     return false;
   }
-  auto impl = std::make_shared<Impl>(fd);
-  if (const auto refused = not_a_volume(fd)) {
-    error_ = *refused;
-    return false;
-  }
-  impl_ = std::move(impl);
-  return true;
+  return take(fd, {}, false);
 }
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {

@@ -123,6 +123,17 @@ struct RawVolume::Impl {
 RawVolume::RawVolume() = default;
 RawVolume::~RawVolume() { close(); }
 
+bool RawVolume::take(intptr_t native_handle, std::u16string_view, bool raw_device) {
+  auto impl = std::make_shared<Impl>(reinterpret_cast<HANDLE>(native_handle));
+  if (!impl->is_volume()) {
+    error_ = u"not a disk image, volume or drive";
+    return false;
+  }
+  if (raw_device) impl->set_device_limits();
+  impl_ = std::move(impl);
+  return true;
+}
+
 bool RawVolume::open(std::u16string_view path) {
   close();
   std::wstring storage;
@@ -132,14 +143,7 @@ bool RawVolume::open(std::u16string_view path) {
     error_ = u"cannot be opened (error " + ascii_number(GetLastError()) + u")";
     return false;
   }
-  auto impl = std::make_shared<Impl>(handle);
-  if (!impl->is_volume()) {
-    error_ = u"not a disk image, volume or drive";
-    return false;
-  }
-  if (is_device_path(path)) impl->set_device_limits();
-  impl_ = std::move(impl);
-  return true;
+  return take(reinterpret_cast<intptr_t>(handle), path, is_device_path(path));
 }
 
 void RawVolume::close() {
@@ -168,20 +172,13 @@ bool RawVolume::adopt(intptr_t native_handle) {
     error_ = u"no open volume";
     return false;
   }
-  auto impl = std::make_shared<Impl>(copy);
-  if (!impl->is_volume()) {
-    error_ = u"not a disk image, volume or drive";
-    return false;
-  }
   // Only a device answers the disk length query (files have none): it gets
   // the device's read limits.
   GET_LENGTH_INFORMATION length{};
   DWORD returned = 0;
-  if (DeviceIoControl(copy, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr)) {
-    impl->set_device_limits();
-  }
-  impl_ = std::move(impl);
-  return true;
+  const bool raw_device =
+      DeviceIoControl(copy, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr);
+  return take(reinterpret_cast<intptr_t>(copy), {}, raw_device);
 }
 
 std::optional<size_t> RawVolume::read_some_at(uint64_t offset, std::span<std::byte> buffer) const {

@@ -30,5 +30,19 @@ TEST(FolderTreeText, IndentsFoldersAndCountsFilesDirectlyAndBelow) {
   EXPECT_EQ(FolderTreeText(model, app::TreeKind::kAll), "");
 }
 
+// A folder nested 1000 deep: the indent stops growing at 64 levels, so the
+// text grows with the number of folders, not with the square of the depth.
+TEST(FolderTreeText, DeepNestingKeepsLinesShort) {
+  std::u16string path = u"E:";
+  for (int level = 0; level < 1000; ++level) path += u"\\A";
+  app::ResultsModel model;
+  model.deleted_items() = {File(path + u"\\deep.txt")};
+  model.BuildTrees(app::ScanKind::kUnformat);
+  const std::string text = FolderTreeText(model, app::TreeKind::kDeleted);
+  EXPECT_LT(text.size(), 1001u * 200);
+  EXPECT_NE(text.find("\n" + std::string(128, ' ') + "A/"), std::string::npos);
+  EXPECT_NE(text.find(std::string(128, ' ') + "[level 1000] A/  1 file, 1 in all\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace salvor::cli
