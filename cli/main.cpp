@@ -38,7 +38,7 @@ constexpr const char* kScanUsage =
 constexpr const char* kRecoverUsage =
     "  recover SOURCE --to DIR [--partition N] [--search[=deep]] [--unformat]\n"
     "          [--all] [--type N|--name TEXT] [--skip-empty] [--force] [--json]\n"
-    "          [--fs NAME] [PATH...]\n"
+    "          [--fs NAME] [--mode OCTAL] [--utc] [PATH...]\n"
     "      Scan SOURCE and write the chosen files under DIR, in their folders.\n"
     "      Chosen are the deleted files (every file with --all; after\n"
     "      --unformat, every file the sweep found, in folders rebuilt from\n"
@@ -52,11 +52,18 @@ constexpr const char* kRecoverUsage =
     "                    (refused otherwise: it could overwrite what is being\n"
     "                    recovered)\n"
     "      --json        one JSON object per file (status, path, output, size,\n"
-    "                    written, error) and a summary object\n"
-    "      Names unsafe for a file name are changed visibly (\"_\"); nothing is\n"
-    "      written outside DIR. Two files that would get one name are both\n"
-    "      kept, the second as \"name (1).ext\". Ctrl-C stops after the file\n"
-    "      being written and keeps what was written.\n";
+    "                    written, allocated, times, error) and a summary object\n"
+    "      --mode OCTAL  permission bits of recovered files (default 0600;\n"
+    "                    folders 0700, or what the bits need to be entered)\n"
+    "      --utc         FAT times are UTC (default: this machine's local time;\n"
+    "                    exFAT and NTFS times are UTC as stored)\n"
+    "      Names unsafe for a file name are changed visibly (\"_\"), names too\n"
+    "      long for DIR are shortened (\"\u2026\" marks the cut); nothing is\n"
+    "      written outside DIR and no link in it is followed. A name that DIR\n"
+    "      already holds is never replaced: the file is written as\n"
+    "      \"name (1).ext\". Files get their modification times. A full or\n"
+    "      failing DIR stops the run at once (exit 3). Ctrl-C stops within the\n"
+    "      file being written, removes it and keeps the files before it.\n";
 
 constexpr const char* kPartitionsUsage =
     "  partitions SOURCE [--search[=deep]] [--json]\n"

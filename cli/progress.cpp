@@ -177,8 +177,7 @@ bool RunRecoveryWithProgress(app::RecoveryRun& run, const app::RecoveryRequest& 
       rate.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), progress.bytes_done);
       line.Show(RecoveryStatus(progress, run.planned(), rate));
     });
-    // The file being written when Ctrl-C came is finished: the engine call
-    // cannot be cut short, and a half file would be worse than a whole one.
+    // The engine stops within the file being written and removes it.
     run.Wait();
   }
   return !interrupted;

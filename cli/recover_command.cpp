@@ -41,7 +41,29 @@ struct RecoverOptions {
   bool force = false;
   bool json = false;
   VolumeChoice volume;
+  bool utc = false;
+  uint32_t mode = 0;  // 0: the private default (files 0600, folders 0700)
 };
+
+// "0644" or "644": octal permission bits, at most 0777.
+std::optional<uint32_t> parse_mode(const std::u16string& text) {
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  uint32_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'7') return std::nullopt;
+    value = value * 8 + static_cast<uint32_t>(c - u'0');
+  }
+  if (value > 0777) return std::nullopt;
+  return value;
+}
+
+// Folders need search permission wherever their files may be read.
+uint32_t folder_mode_for(uint32_t file_mode) {
+  uint32_t mode = file_mode | 0700;
+  if (file_mode & 0040) mode |= 0010;
+  if (file_mode & 0004) mode |= 0001;
+  return mode;
+}
 
 std::optional<int> parse_category(const std::u16string& text) {
   if (text.empty() || text.size() > 2) return std::nullopt;
@@ -67,7 +89,7 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       inline_value = a.substr(a.find(u'=') + 1);
       a = a.substr(0, a.find(u'='));
     }
-    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name";
+    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name" || a == u"--mode";
     if (inline_value && !takes_value) {
       PrintUsageError(u"unknown option '" + arguments[i] + u"'");
       return std::nullopt;
@@ -93,6 +115,15 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       options.force = true;
     } else if (a == u"--json") {
       options.json = true;
+    } else if (a == u"--utc") {
+      options.utc = true;
+    } else if (a == u"--mode") {
+      const auto mode = parse_mode(value);
+      if (!mode || (*mode & 0600) != 0600) {
+        PrintUsageError(u"--mode needs octal permission bits that let the owner read and write (such as 0644)");
+        return std::nullopt;
+      }
+      options.mode = *mode;
     } else if (a == u"--to") {
       options.destination = value;
     } else if (a == u"--fs") {
@@ -233,13 +264,27 @@ Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
   return selection;
 }
 
+// The times given to the file: {"modified":"...Z","basis":"local"} when
+// a FAT time was read as local time, "utc" otherwise; {} when none.
+std::string times_json(const app::RecoveryResult& result) {
+  if (result.modified_time == 0) return "{}";
+  std::string out = "{\"modified\":\"" + app::FileTimeIso(result.modified_time) + "\"";
+  if (result.created_time_set) out += ",\"created\":\"" + app::FileTimeIso(result.modified_time) + "\"";
+  out += std::string(",\"basis\":\"") + (result.local_time ? "local" : "utc") + "\"}";
+  return out;
+}
+
 std::string result_json(const app::RecoveryResult& result) {
-  std::string out = std::string("{\"status\":\"") + (result.ok ? "recovered" : "failed") + "\"";
+  const bool truncated = result.ok && result.written < result.size;
+  std::string out =
+      std::string("{\"status\":\"") + (!result.ok ? "failed" : truncated ? "truncated" : "recovered") + "\"";
   out += ",\"path\":" + JsonString(text::to_utf8(result.relative));
   out += ",\"output\":" + JsonString(text::to_utf8(result.path));
   out += ",\"size\":" + std::to_string(result.size);
   out += ",\"written\":" + std::to_string(result.written);
-  if (!result.ok) out += ",\"error\":" + JsonString(text::to_utf8(result.error));
+  out += ",\"allocated\":" + std::to_string(result.allocated);
+  out += ",\"times\":" + times_json(result);
+  if (!result.ok || truncated) out += ",\"error\":" + JsonString(text::to_utf8(result.error));
   out += "}";
   return out;
 }
@@ -300,11 +345,21 @@ int RunRecover(const Arguments& arguments) {
   recovery.items = selection.items;
   recovery.file_system = file_system->name;
   recovery.mode = request.mode;
+  recovery.fat_times_utc = options->utc;
+  if (options->mode != 0) {
+    recovery.file_mode = options->mode;
+    recovery.folder_mode = folder_mode_for(options->mode);
+  }
+  for (const auto* items : {&model.all_items(), &model.deleted_items()}) {
+    for (const auto& item : *items) {
+      if (item.is_folder()) recovery.folders.push_back(&item);
+    }
+  }
   app::RecoveryRun run(engine);
   bool started = false;
   const bool completed = RunRecoveryWithProgress(run, recovery, started);
   if (!started && run.start_failure() == app::StartFailure::kDestinationOnSource) return on_source();
-  if (!started && !app::PlanRecovery(selection.items, options->destination).empty()) {
+  if (!started && !app::PlanRecovery(selection.items).empty()) {
     PrintError(run.message());
     return kExitSomeFailed;
   }
@@ -326,7 +381,7 @@ int RunRecover(const Arguments& arguments) {
                             text::to_utf8(result.error) + ")");
     } else if (result.written < result.size) {
       WriteLine(stdout, "truncated  " + std::to_string(result.written) + " of " + std::to_string(result.size) +
-                            "  " + shown + "  (the volume ends before the file does)");
+                            "  " + shown + "  (" + text::to_utf8(result.error) + ")");
     } else {
       WriteLine(stdout, "recovered  " + std::to_string(result.size) + "  " + shown);
     }
@@ -347,7 +402,9 @@ int RunRecover(const Arguments& arguments) {
     }
     summary += "],\"selected\":" + std::to_string(run.planned());
     summary += ",\"destination\":" + JsonString(text::to_utf8(options->destination));
-    summary += std::string(",\"interrupted\":") + (completed ? "false" : "true");
+    summary += std::string(",\"interrupted\":") + (completed || run.aborted() ? "false" : "true");
+    summary += std::string(",\"fat_times\":\"") + (options->utc ? "utc" : "local") + "\"";
+    if (run.aborted()) summary += ",\"stopped_by\":" + JsonString(text::to_utf8(run.abort_reason()));
     summary += ",\"message\":" + JsonString(text::to_utf8(message)) + "}";
     WriteLine(stdout, summary);
   }
@@ -359,6 +416,7 @@ int RunRecover(const Arguments& arguments) {
     if (!result.ok) WriteLine(stderr, "salvor-cli: failed: " + Printable(result.relative));
   }
   WriteLine(stderr, "salvor-cli: " + text::to_utf8(message));
+  if (run.aborted()) return kExitSomeFailed;
   if (!completed) return kExitInterrupted;
   if (failed > 0 || selection.missing > 0) return kExitSomeFailed;
   return scanned ? kExitOk : kExitSource;

@@ -43,6 +43,21 @@ GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t fir
   return TheEngine().FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
 }
 
+GLEANER_EXPORT bool ReBeginRecovery(const char16_t* root, const ReRecoveryOptions* options,
+                                    ReRecoverItemResult* result) {
+  return TheEngine().BeginRecovery(root, options, result);
+}
+
+GLEANER_EXPORT bool ReRecoverItem(const ReRecoverItemRequest* request, ReRecoverItemResult* result) {
+  return request && TheEngine().RecoverItem(*request, result);
+}
+
+GLEANER_EXPORT bool ReSetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created) {
+  return TheEngine().SetFolderTimes(relative_folder, modified, created);
+}
+
+GLEANER_EXPORT bool ReEndRecovery(ReRecoverItemResult* result) { return TheEngine().EndRecovery(result); }
+
 GLEANER_EXPORT bool ReScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                    NtfsProgressCallback progress) {
   return TheEngine().ScanNtfsDisk(callback, user, unused_path, progress);

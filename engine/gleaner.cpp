@@ -1,5 +1,7 @@
 #include "engine/gleaner.h"
 
+#include <algorithm>
+
 namespace salvor::engine {
 
 CGleaner& TheEngine() {
@@ -100,19 +102,36 @@ bool CGleaner::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* rec
   return fat32_.IsDirectory32(volume_size_bytes, record, callback, user);
 }
 
-bool CGleaner::FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
-                              ProgressCallback progress, void* user) {
-  if (!output_path) return false;
+bool CGleaner::RecoverFatItem(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
   switch (kind_) {
     case kVolumeFat16:
-      return fat16_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+      return fat16_.FatRecoverData(first_cluster, size_bytes, job);
     case kVolumeFat32:
-      return fat32_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+      return fat32_.FatRecoverData(first_cluster, size_bytes, job);
     case kVolumeExFat:
-      return exfat_.FatRecoverData(output_path, first_cluster, size_bytes, progress, user);
+      return exfat_.FatRecoverData(first_cluster, size_bytes, job);
     default:
-      return false;
+      return job.refuse(u"no FAT-family volume is open");
   }
+}
+
+bool CGleaner::RecoverAtPath(const char16_t* output_path, ProgressCallback progress, void* user,
+                             const std::function<bool(recovery::FileJob&)>& recover) {
+  if (!output_path) return false;
+  std::u16string relative;
+  if (session_ && session_->RelativeToRoot(output_path, relative)) {
+    std::unique_ptr<recovery::FileJob> job;
+    if (!session_->MakeJob(relative, {}, progress, user, job)) return false;
+    return recover(*job);
+  }
+  return recovery::RecoverToPath(output_path, progress, user, recover);
+}
+
+bool CGleaner::FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
+                              ProgressCallback progress, void* user) {
+  return RecoverAtPath(output_path, progress, user, [&](recovery::FileJob& job) {
+    return RecoverFatItem(first_cluster, size_bytes, job);
+  });
 }
 
 bool CGleaner::ScanNtfsDisk(NtfsScanCallback callback, void* user, const char16_t*, NtfsProgressCallback progress) {
@@ -132,14 +151,137 @@ bool CGleaner::ScanNtfsByFormat(const char16_t* volume_path, uint64_t volume_siz
 
 bool CGleaner::NtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress,
                                void* user) {
-  if (!output_path) return false;
-  return ntfs_.NtfsRecoverData(output_path, record_number, progress, user);
+  return RecoverAtPath(output_path, progress, user,
+                       [&](recovery::FileJob& job) { return ntfs_.NtfsRecoverData(record_number, job); });
 }
 
 bool CGleaner::NtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes,
                                      ProgressCallback progress, void* user) {
-  if (!output_path) return false;
-  return ntfs_.NtfsRecoverFormatData(output_path, record_offset_bytes, progress, user);
+  return RecoverAtPath(output_path, progress, user, [&](recovery::FileJob& job) {
+    return ntfs_.NtfsRecoverFormatData(record_offset_bytes, job);
+  });
+}
+
+namespace {
+
+void copy_text(std::u16string_view text, char16_t* buffer, uint32_t capacity) {
+  if (!buffer || capacity == 0) return;
+  const size_t n = std::min<size_t>(text.size(), capacity - 1);
+  std::copy_n(text.data(), n, buffer);
+  buffer[n] = 0;
+}
+
+void fill_result(ReRecoverItemResult* result, uint32_t status, std::u16string_view message, uint32_t code = 0) {
+  if (!result || result->StructSize < sizeof(ReRecoverItemResult)) return;
+  result->Status = status;
+  result->SystemError = code;
+  copy_text(message, result->Message, result->MessageCapacity);
+}
+
+uint32_t status_code(recovery::FileStatus status) {
+  switch (status) {
+    case recovery::FileStatus::kWritten: return kReRecoverWritten;
+    case recovery::FileStatus::kTruncated: return kReRecoverTruncated;
+    case recovery::FileStatus::kSourceFailed: return kReRecoverSourceFailed;
+    case recovery::FileStatus::kDestinationFailed: return kReRecoverDestinationFailed;
+    case recovery::FileStatus::kNoRoom: return kReRecoverNoRoom;
+    case recovery::FileStatus::kStopped: return kReRecoverStopped;
+  }
+  return kReRecoverSourceFailed;
+}
+
+}  // namespace
+
+bool CGleaner::BeginRecovery(const char16_t* root, const ReRecoveryOptions* options, ReRecoverItemResult* result) {
+  if (session_) EndRecovery(nullptr);
+  if (!root || !*root) {
+    fill_result(result, kReRecoverDestinationFailed, u"no destination folder");
+    return false;
+  }
+  session_options_ = ReRecoveryOptions{};
+  if (options && options->StructSize >= sizeof(ReRecoveryOptions)) session_options_ = *options;
+  platform::DestinationOptions destination;
+  if (session_options_.FileMode != 0) destination.file_mode = session_options_.FileMode;
+  if (session_options_.FolderMode != 0) destination.folder_mode = session_options_.FolderMode;
+  std::function<bool()> stop;
+  if (session_options_.StopRequested) {
+    stop = [stop_requested = session_options_.StopRequested, user = session_options_.StopUser] {
+      return stop_requested(user) != 0;
+    };
+  }
+  platform::DestinationError error;
+  session_ = recovery::RecoverySession::Open(root, destination, std::move(stop), error);
+  if (!session_) {
+    fill_result(result, kReRecoverDestinationFailed, error.text, error.code);
+    return false;
+  }
+  fill_result(result, kReRecoverWritten, u"");
+  return true;
+}
+
+bool CGleaner::RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemResult* result) {
+  if (request.StructSize < sizeof(ReRecoverItemRequest) || !request.RelativePath) {
+    fill_result(result, kReRecoverSourceFailed, u"no request");
+    return false;
+  }
+  if (!session_) {
+    fill_result(result, kReRecoverDestinationFailed, u"no recovery run is open");
+    return false;
+  }
+  std::unique_ptr<recovery::FileJob> job;
+  if (!session_->MakeJob(request.RelativePath, {request.ModifiedTime, request.CreatedTime}, request.Progress,
+                         request.User, job)) {
+    fill_result(result, kReRecoverSourceFailed, u"the path names no file");
+    return false;
+  }
+  bool kept = false;
+  switch (request.Method) {
+    case kReRecoverFatCluster:
+      kept = request.Position <= UINT32_MAX && RecoverFatItem(static_cast<uint32_t>(request.Position),
+                                                              request.FileSize, *job);
+      break;
+    case kReRecoverNtfsRecord:
+      kept = ntfs_.NtfsRecoverData(request.Position, *job);
+      break;
+    case kReRecoverNtfsPosition:
+      kept = request.Position <= static_cast<uint64_t>(INT64_MAX) &&
+             ntfs_.NtfsRecoverFormatData(static_cast<int64_t>(request.Position), *job);
+      break;
+    default:
+      job->refuse(u"unknown recovery method");
+      break;
+  }
+  const recovery::FileOutcome& outcome = job->outcome;
+  if (result && result->StructSize >= sizeof(ReRecoverItemResult)) {
+    fill_result(result, status_code(outcome.status), outcome.message, outcome.system_code);
+    result->BytesWritten = outcome.bytes_written;
+    result->BytesAllocated = outcome.allocated_bytes;
+    result->TimesSet = (outcome.modified_time_set ? kReRecoverModifiedTimeSet : 0) |
+                       (outcome.created_time_set ? kReRecoverCreatedTimeSet : 0);
+    copy_text(outcome.relative_path, result->WrittenPath, result->WrittenPathCapacity);
+  }
+  return kept;
+}
+
+bool CGleaner::SetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created) {
+  if (!session_ || !relative_folder) return false;
+  session_->RememberFolderTimes(relative_folder, {modified, created});
+  return true;
+}
+
+bool CGleaner::EndRecovery(ReRecoverItemResult* result) {
+  if (!session_) {
+    fill_result(result, kReRecoverWritten, u"");
+    return true;
+  }
+  const bool ok = session_->Finish();
+  if (ok) {
+    fill_result(result, kReRecoverWritten, u"");
+  } else {
+    fill_result(result, kReRecoverDestinationFailed, session_->error().text, session_->error().code);
+  }
+  session_.reset();
+  return ok;
 }
 
 bool CGleaner::FindByFileName(const RcWString& directory_path, const char16_t* name, uint64_t directory_record,

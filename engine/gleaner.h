@@ -3,6 +3,8 @@
 // initialised.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "common/component.h"
@@ -11,6 +13,7 @@
 #include "engine/fat/fat32.h"
 #include "engine/gleaner_api.h"
 #include "engine/ntfs/ntfs.h"
+#include "engine/recovery/recovery_session.h"
 
 namespace salvor::engine {
 
@@ -50,10 +53,24 @@ class CGleaner : public IComponent, public IResponseCommand {
   bool NtfsRecoverData(const char16_t* output_path, uint64_t record_number, ProgressCallback progress, void* user);
   bool NtfsRecoverFormatData(const char16_t* output_path, int64_t record_offset_bytes, ProgressCallback progress,
                              void* user);
+  // Recovery runs (the Re*Recovery exports).
+  bool BeginRecovery(const char16_t* root, const ReRecoveryOptions* options, ReRecoverItemResult* result);
+  bool RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemResult* result);
+  bool SetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created);
+  bool EndRecovery(ReRecoverItemResult* result);
+
   bool FindByFileName(const RcWString& directory_path, const char16_t* name, uint64_t directory_record,
                       uint64_t* found_record, NtfsScanCallback callback, void* user);
 
   int kind() const { return kind_; }
+
+  // The files of the FAT family go to the scanner of the kind last
+  // initialised.
+  bool RecoverFatItem(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job);
+  // A file of the run when `output_path` lies below its folder, else a run
+  // of its own.
+  bool RecoverAtPath(const char16_t* output_path, ProgressCallback progress, void* user,
+                     const std::function<bool(recovery::FileJob&)>& recover);
   const std::u16string& path() const { return path_; }
 
  private:
@@ -63,6 +80,8 @@ class CGleaner : public IComponent, public IResponseCommand {
   CNtfs ntfs_;
   CExFat exfat_;
   int kind_ = 0;
+  std::unique_ptr<recovery::RecoverySession> session_;
+  ReRecoveryOptions session_options_;
 };
 
 // The library's engine object.

@@ -123,6 +123,14 @@ using ReFatRecoverDataFn = bool (*)(const char16_t* output_path, uint32_t first_
                                     ProgressCallback progress, void* user);
 using ReFatRecoverData64Fn = bool (*)(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                                       ProgressCallback progress, void* user);
+struct ReRecoveryOptions;
+struct ReRecoverItemRequest;
+struct ReRecoverItemResult;
+using ReBeginRecoveryFn = bool (*)(const char16_t* root, const ReRecoveryOptions* options,
+                                   ReRecoverItemResult* result);
+using ReRecoverItemFn = bool (*)(const ReRecoverItemRequest* request, ReRecoverItemResult* result);
+using ReSetFolderTimesFn = bool (*)(const char16_t* relative_folder, uint64_t modified, uint64_t created);
+using ReEndRecoveryFn = bool (*)(ReRecoverItemResult* result);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
 // Where an unformat sweep stands: bytes of the volume swept so far, of the
 // bytes it sweeps. The result is ignored.
@@ -158,13 +166,90 @@ GLEANER_EXPORT bool ReScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback
 // high half, and reports its entries.
 GLEANER_EXPORT bool ReIsDirectory32(uint64_t volume_size_bytes, _FileInfoFat* record, ScanCallback callback,
                                     void* user);
-// Writes one found file to a new file at `output_path` (an existing file is
-// replaced). ReFatRecoverData64 takes the size in 64 bits (exFAT files of
-// 4 GiB and more); otherwise the two are the same.
+// Writes one found file to a new file at `output_path`. A name that exists
+// is never replaced: the file gets the next free numbered name ("a (1).txt").
+// Inside a recovery run (ReBeginRecovery) a path below the run's folder is
+// reached from it without following links; any other path is a run of its
+// own. ReFatRecoverData64 takes the size in 64 bits (exFAT files of 4 GiB
+// and more); otherwise the two are the same.
 GLEANER_EXPORT bool ReFatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint32_t size_bytes,
                                      ProgressCallback progress, void* user);
 GLEANER_EXPORT bool ReFatRecoverData64(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
                                        ProgressCallback progress, void* user);
+
+// Recovery runs. A run opens its destination folder once and writes every
+// file below it through one writer: folders are reached from that folder
+// without following a link, a name that exists is never replaced (the file
+// takes the next free numbered name), zero ranges stay holes, the
+// destination's free space and 4 times the volume's size bound what the run
+// writes, and everything is made durable once, when the run ends.
+struct ReRecoveryOptions {
+  uint32_t StructSize = sizeof(ReRecoveryOptions);
+  uint32_t FileMode = 0600;    // POSIX permission bits of new files
+  uint32_t FolderMode = 0700;  // and of new folders
+  uint32_t Reserved = 0;
+  // Asked between batches of every file; nonzero stops the file (which is
+  // removed) and every later one.
+  uint32_t (*StopRequested)(void* user) = nullptr;
+  void* StopUser = nullptr;
+};
+
+inline constexpr uint32_t kReRecoverFatCluster = 1;    // FAT16, FAT32, exFAT: Position is the first cluster
+inline constexpr uint32_t kReRecoverNtfsRecord = 2;    // NTFS: Position is the record number
+inline constexpr uint32_t kReRecoverNtfsPosition = 3;  // NTFS: Position is the byte offset of the FILE record
+
+struct ReRecoverItemRequest {
+  uint32_t StructSize = sizeof(ReRecoverItemRequest);
+  uint32_t Method = 0;  // kReRecover*
+  uint64_t Position = 0;
+  uint64_t FileSize = 0;  // FAT family: the entry's size
+  // Below the run's folder, components separated by "\" or "/".
+  const char16_t* RelativePath = nullptr;
+  uint64_t ModifiedTime = 0;  // FILETIME (UTC); 0 leaves the time of writing
+  uint64_t CreatedTime = 0;   // FILETIME (UTC), applied where the system keeps one (Windows)
+  ProgressCallback Progress = nullptr;
+  void* User = nullptr;
+};
+
+// How a file (or the run, for ReBeginRecovery and ReEndRecovery) went.
+inline constexpr uint32_t kReRecoverWritten = 0;
+inline constexpr uint32_t kReRecoverTruncated = 1;          // cut short where the volume ends; kept
+inline constexpr uint32_t kReRecoverSourceFailed = 2;       // not written: unreadable or damaged
+inline constexpr uint32_t kReRecoverDestinationFailed = 3;  // not written: the destination failed; stop
+inline constexpr uint32_t kReRecoverNoRoom = 4;             // not written: no room left; stop
+inline constexpr uint32_t kReRecoverStopped = 5;            // stopped within the file; removed
+inline constexpr uint32_t kReRecoverModifiedTimeSet = 1;
+inline constexpr uint32_t kReRecoverCreatedTimeSet = 2;
+
+struct ReRecoverItemResult {
+  uint32_t StructSize = sizeof(ReRecoverItemResult);
+  uint32_t Status = kReRecoverSourceFailed;
+  uint64_t BytesWritten = 0;
+  uint64_t BytesAllocated = 0;
+  uint32_t TimesSet = 0;     // kReRecover*TimeSet bits
+  uint32_t SystemError = 0;  // errno or the Windows error code of a destination failure
+  // The path written below the run's folder ("Docs/a (1).txt"), and why a
+  // file was not written; each cut to its capacity and ended with 0.
+  char16_t* WrittenPath = nullptr;
+  uint32_t WrittenPathCapacity = 0;
+  char16_t* Message = nullptr;
+  uint32_t MessageCapacity = 0;
+};
+
+// Starts a run into `root` (made when missing); a run still open is ended
+// first. False, with the reason in `result` (may be null), when the folder
+// cannot be opened.
+GLEANER_EXPORT bool ReBeginRecovery(const char16_t* root, const ReRecoveryOptions* options,
+                                    ReRecoverItemResult* result);
+// Writes one item of the run. True when a file was kept (written whole, or
+// cut short where the volume ends).
+GLEANER_EXPORT bool ReRecoverItem(const ReRecoverItemRequest* request, ReRecoverItemResult* result);
+// Times for a folder of the run, set when the run ends, after its contents,
+// and only on folders the run created.
+GLEANER_EXPORT bool ReSetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created);
+// Ends the run: folder times, then everything made durable. False when that
+// failed.
+GLEANER_EXPORT bool ReEndRecovery(ReRecoverItemResult* result);
 
 // Makes drive letter `letter` name an image file or block device inside the
 // engine: a later InitReEngine for "X:..." opens `image_path` instead of the

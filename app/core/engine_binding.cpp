@@ -38,6 +38,10 @@ bool EngineBinding::bind(std::u16string directory) {
   resolve(library_, "ReNtfsRecoverData", ReNtfsRecoverData);
   resolve(library_, "ReNtfsRecoverFormatData", ReNtfsRecoverFormatData);
   resolve(library_, "ReFindMftnumByFileName", ReFindMftnumByFileName);
+  resolve(library_, "ReBeginRecovery", ReBeginRecovery);
+  resolve(library_, "ReRecoverItem", ReRecoverItem);
+  resolve(library_, "ReSetFolderTimes", ReSetFolderTimes);
+  resolve(library_, "ReEndRecovery", ReEndRecovery);
   return true;
 }
 

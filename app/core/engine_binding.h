@@ -30,6 +30,10 @@ struct EngineBinding {
   ReNtfsRecoverDataFn ReNtfsRecoverData = nullptr;
   ReNtfsRecoverFormatDataFn ReNtfsRecoverFormatData = nullptr;
   ReFindMftnumByFileNameFn ReFindMftnumByFileName = nullptr;
+  ReBeginRecoveryFn ReBeginRecovery = nullptr;
+  ReRecoverItemFn ReRecoverItem = nullptr;
+  ReSetFolderTimesFn ReSetFolderTimes = nullptr;
+  ReEndRecoveryFn ReEndRecovery = nullptr;
 
   // Loads the engine from `directory` (the executable's directory when
   // empty) and resolves every export. False when the library cannot be
@@ -46,6 +50,8 @@ struct EngineBinding {
   bool can_scan_ntfs() const { return InitReEngine && ReScanNtfsDisk && ReScanNtfsEx && ReFindMftnumByFileName; }
   bool can_unformat_ntfs() const { return InitReEngine && ReScanNtfsDisk && ReScanNtfsFormatDisk; }
   bool can_recover_ntfs() const { return ReNtfsRecoverData && ReNtfsRecoverFormatData; }
+  // What a recovery run needs: the run exports (every file system).
+  bool can_run_recovery() const { return ReBeginRecovery && ReRecoverItem && ReEndRecovery; }
   // Recovers through the 64-bit export when the engine has it; the 32-bit
   // one cannot take sizes of 4 GiB and more.
   bool RecoverFatFile(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,

@@ -313,4 +313,62 @@ const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoNtfs& record, i
   return items.Add(item, NtfsLostFolderPath(record.FullPath.view(), record.ParentMftNumber));
 }
 
+namespace {
+
+constexpr int64_t kFileTimeUnitsPerSecond = 10000000;
+constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+bool sound(const CivilTime& s) {
+  return s.year >= 1980 && s.year <= 2107 && s.month >= 1 && s.month <= 12 && s.day >= 1 && s.day <= 31 &&
+         s.hour >= 0 && s.hour < 24 && s.minute >= 0 && s.minute < 60 && s.second >= 0 && s.second < 60;
+}
+
+uint64_t from_unix(int64_t seconds) {
+  return static_cast<uint64_t>((seconds + kUnixEpochSeconds) * kFileTimeUnitsPerSecond);
+}
+
+}  // namespace
+
+bool HasLocalTime(const FoundItem& item) {
+  return item.file_system_kind == ItemFileSystem::kFat || item.file_system_kind == ItemFileSystem::kFat32;
+}
+
+uint64_t ModifiedFileTime(const FoundItem& item, bool fat_times_utc) {
+  if (item.file_system_kind == ItemFileSystem::kNtfs) return item.time >> 63 ? 0 : item.time;
+  const CivilTime s = item.time_fields();
+  if (!sound(s)) return 0;
+  if (HasLocalTime(item) && !fat_times_utc) {
+    std::tm local{};
+    local.tm_year = s.year - 1900;
+    local.tm_mon = s.month - 1;
+    local.tm_mday = s.day;
+    local.tm_hour = s.hour;
+    local.tm_min = s.minute;
+    local.tm_sec = s.second;
+    local.tm_isdst = -1;  // the machine's rules say whether summer time applied
+    const std::time_t t = std::mktime(&local);
+    if (t == static_cast<std::time_t>(-1)) return 0;
+    return from_unix(static_cast<int64_t>(t));
+  }
+  return from_unix(days_from_civil(s.year, static_cast<unsigned>(s.month), static_cast<unsigned>(s.day)) * 86400 +
+                   s.hour * 3600 + s.minute * 60 + s.second);
+}
+
+std::string FileTimeIso(uint64_t file_time) {
+  const std::u16string text = FileTimeText(file_time);  // "Y-MM-DD HH:MM:SS"
+  std::string out;
+  for (const char16_t c : text) out.push_back(c == u' ' ? 'T' : static_cast<char>(c));
+  return out + "Z";
+}
+
 }  // namespace salvor::app

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <ctime>
 #include <string_view>
 #include <vector>
 
@@ -205,6 +206,15 @@ const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoFat& record, st
 // is unknown and the path gets "dir<N>\" after the root, N being the low
 // half of the parent number.
 const FoundItem& MakeFoundItem(FoundItems& items, const _FileInfoNtfs& record, int ntfs_phase = 0);
+
+// The modification time to give a recovered file, as a FILETIME (UTC); 0
+// when the record has none that is a time. FAT stores local time: it is
+// taken as the local time of this machine, unless `fat_times_utc`.
+uint64_t ModifiedFileTime(const FoundItem& item, bool fat_times_utc);
+// True when the item's time is local time (FAT, FAT32).
+bool HasLocalTime(const FoundItem& item);
+// "2020-05-01T10:00:00Z" of a FILETIME.
+std::string FileTimeIso(uint64_t file_time);
 
 // "%d-%02d-%02d %02d:%02d:%02d" of a FILETIME (100 ns units since
 // 1601-01-01, UTC). Times past the year 30827 (the high bit set) are not

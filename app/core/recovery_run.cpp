@@ -20,42 +20,21 @@ std::u16string join(const std::vector<std::u16string>& parts, size_t count, char
   return out;
 }
 
-// ASCII letters folded: FAT names and Windows folders ignore their case.
-std::u16string collision_key(std::u16string_view relative) {
-  std::u16string key(relative);
-  for (auto& c : key) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return key;
-}
-
 std::u16string decimal(uint64_t value) { return text::from_utf8(std::to_string(value)); }
+
+std::u16string relative_of(const FoundItem& item) {
+  const std::vector<std::u16string> parts = SafeRelativeComponents(item.path());
+  return join(parts, parts.size(), u'/');
+}
 
 }  // namespace
 
-std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection,
-                                         std::u16string_view destination) {
+std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection) {
   std::vector<RecoveryTarget> targets;
   std::set<const FoundItem*> taken_items;
-  std::set<std::u16string> taken_paths;
-  std::u16string base(destination);
-  while (base.size() > 1 && (base.back() == u'/' || base.back() == platform::kPathSeparator)) base.pop_back();
   for (const FoundItem* item : selection) {
     if (item == nullptr || item->is_folder() || !taken_items.insert(item).second) continue;
-    std::vector<std::u16string> parts = SafeRelativeComponents(item->path());
-    const std::u16string name = parts.back();
-    std::u16string relative = join(parts, parts.size(), u'/');
-    for (int number = 1; !taken_paths.insert(collision_key(relative)).second && number < 1000000; ++number) {
-      parts.back() = NumberedName(name, number);
-      relative = join(parts, parts.size(), u'/');
-    }
-    RecoveryTarget target;
-    target.item = item;
-    target.relative = relative;
-    target.folder = base;
-    if (parts.size() > 1) target.folder += platform::kPathSeparator + join(parts, parts.size() - 1, platform::kPathSeparator);
-    target.path = target.folder + platform::kPathSeparator + parts.back();
-    targets.push_back(std::move(target));
+    targets.push_back({item, relative_of(*item)});
   }
   return targets;
 }
@@ -70,22 +49,28 @@ struct RecoveryRun::Shared {
   const EngineBinding* engine = nullptr;
   RecoveryRequest request;
   std::vector<FoundItem> items;  // copies of the numbers: the worker reads neither the caller's lists nor texts
+  std::vector<FoundItem> folders;
   std::vector<RecoveryTarget> targets;
   ScanProgress progress;
   PauseGate gate;
   std::atomic<bool> stop{false};
   std::atomic<uint64_t> current_base{0};
   std::atomic<uint64_t> current_size{0};
-  mutable std::mutex results_mutex;  // results, failures and completed
+  mutable std::mutex results_mutex;  // results, failures, completed and abort_reason
   std::vector<RecoveryResult> results;
   size_t failures = 0;
   bool completed = false;
+  std::u16string abort_reason;  // the destination ended the run
   DoneSignal done;
 };
 
 namespace {
 
 using Shared = RecoveryRun::Shared;
+
+// Text buffers of one engine answer.
+constexpr uint32_t kWrittenPathUnits = 32768;
+constexpr uint32_t kMessageUnits = 1024;
 
 uint32_t OnRecoveryProgress(uint64_t bytes_left, void* user) {
   auto& shared = *static_cast<Shared*>(user);
@@ -95,61 +80,93 @@ uint32_t OnRecoveryProgress(uint64_t bytes_left, void* user) {
   return 1;
 }
 
+uint32_t OnStopQuestion(void* user) { return static_cast<Shared*>(user)->stop ? 1 : 0; }
+
 bool IsFatFamily(std::u16string_view file_system) {
   return file_system == u"FAT" || file_system == u"FAT32" || file_system == u"EXFAT";
 }
 
-RecoveryResult RecoverOne(Shared& shared, const RecoveryTarget& target) {
+// An engine answer with its text buffers.
+struct EngineAnswer {
+  std::u16string written = std::u16string(kWrittenPathUnits, u'\0');
+  std::u16string message = std::u16string(kMessageUnits, u'\0');
+  ReRecoverItemResult result;
+
+  EngineAnswer() {
+    result.WrittenPath = written.data();
+    result.WrittenPathCapacity = kWrittenPathUnits;
+    result.Message = message.data();
+    result.MessageCapacity = kMessageUnits;
+  }
+  std::u16string written_path() const { return std::u16string(written.c_str()); }
+  std::u16string text() const { return std::u16string(message.c_str()); }
+};
+
+std::u16string native_path(std::u16string_view destination, std::u16string_view relative) {
+  std::u16string path(destination);
+  while (path.size() > 1 && (path.back() == u'/' || path.back() == platform::kPathSeparator)) path.pop_back();
+  path += platform::kPathSeparator;
+  for (const char16_t c : relative) path += c == u'/' ? platform::kPathSeparator : c;
+  return path;
+}
+
+RecoveryResult RecoverOne(Shared& shared, const RecoveryTarget& target, uint32_t& status) {
   const FoundItem& item = *target.item;
   RecoveryResult result;
   result.relative = target.relative;
-  result.path = target.path;
   result.size = item.size;
-  if (!platform::create_directories(target.folder)) {
-    result.error = u"cannot create the folder " + target.folder;
-    return result;
-  }
-  const EngineBinding& engine = *shared.engine;
+  status = kReRecoverSourceFailed;
+  ReRecoverItemRequest request;
   if (IsFatFamily(shared.request.file_system)) {
-    if (!engine.can_recover_fat()) {
-      result.error = u"the engine cannot recover files";
-      return result;
-    }
-    // The 64-bit export whenever it is bound: the 32-bit one would cut
-    // exFAT files of 4 GiB and more.
-    result.ok = engine.RecoverFatFile(target.path.c_str(), item.first_cluster, item.size, &OnRecoveryProgress, &shared);
-    if (!result.ok) result.error = u"the engine could not read or write the file";
+    request.Method = kReRecoverFatCluster;
+    request.Position = item.first_cluster;
+    request.FileSize = item.size;
   } else if (shared.request.file_system == u"NTFS") {
     // Records found by the sweep of an Unformatting Scan are read from their
     // position on the volume; every other record (the Quick Scan's, and the
     // free records of the present $MFT that an Unformatting Scan lists
     // first, whose position is not known) by its number.
     const bool by_position = shared.request.mode == ScanMode::kUnformat && item.ntfs_offset != 0;
-    if (by_position ? !engine.ReNtfsRecoverFormatData : !engine.ReNtfsRecoverData) {
-      result.error = u"the engine cannot recover NTFS files";
-      return result;
-    }
-    result.ok = by_position ? engine.ReNtfsRecoverFormatData(target.path.c_str(),
-                                                             static_cast<int64_t>(item.ntfs_offset),
-                                                             &OnRecoveryProgress, &shared)
-                            : engine.ReNtfsRecoverData(target.path.c_str(), item.mft_number, &OnRecoveryProgress,
-                                                       &shared);
-    // The engine copies files whose record is free only: a live file, listed
-    // from its folder's index, is still on the volume.
-    if (!result.ok) {
-      result.error = item.state == kNtfsFromIndex
-                         ? u"the file is not deleted (its record is in use); copy it from the volume"
-                         : u"the engine could not read or write the file";
-    }
+    request.Method = by_position ? kReRecoverNtfsPosition : kReRecoverNtfsRecord;
+    request.Position = by_position ? item.ntfs_offset : item.mft_number;
   } else {
     result.error = u"recovery from " + shared.request.file_system + u" is not supported";
+    return result;
   }
-  if (const auto written = platform::file_size(target.path)) result.written = *written;
-  if (result.ok && !platform::file_size(target.path)) {
-    result.ok = false;
-    result.error = u"the engine reported success but wrote no file";
+  request.RelativePath = target.relative.c_str();
+  request.ModifiedTime = ModifiedFileTime(item, shared.request.fat_times_utc);
+  // The record keeps one time; where the system keeps a creation time too,
+  // it gets the same rather than the time of recovery.
+  request.CreatedTime = request.ModifiedTime;
+  request.Progress = &OnRecoveryProgress;
+  request.User = &shared;
+  EngineAnswer answer;
+  result.ok = shared.engine->ReRecoverItem(&request, &answer.result);
+  status = answer.result.Status;
+  if (!answer.written_path().empty()) result.relative = answer.written_path();
+  result.path = native_path(shared.request.destination, result.relative);
+  result.written = answer.result.BytesWritten;
+  result.allocated = answer.result.BytesAllocated;
+  if (answer.result.TimesSet & kReRecoverModifiedTimeSet) {
+    result.modified_time = request.ModifiedTime;
+    result.local_time = HasLocalTime(item) && !shared.request.fat_times_utc;
   }
+  result.created_time_set = (answer.result.TimesSet & kReRecoverCreatedTimeSet) != 0;
+  result.error = answer.text();
+  if (!result.ok && result.error.empty()) result.error = u"the engine could not read or write the file";
   return result;
+}
+
+// Folders made for the run get their times once everything inside is
+// written; the engine leaves folders that were there before alone.
+void ApplyFolderTimes(Shared& shared) {
+  if (!shared.engine->ReSetFolderTimes) return;
+  for (const FoundItem& folder : shared.folders) {
+    const uint64_t time = ModifiedFileTime(folder, shared.request.fat_times_utc);
+    if (time == 0) continue;
+    const std::u16string relative = relative_of(folder);
+    shared.engine->ReSetFolderTimes(relative.c_str(), time, time);
+  }
 }
 
 void Work(std::shared_ptr<Shared> shared) {
@@ -163,18 +180,29 @@ void Work(std::shared_ptr<Shared> shared) {
     // item's own texts stay with the caller's store.
     shared->progress.SetLastName(std::u16string_view(target.relative).substr(target.relative.rfind(u'/') + 1));
     shared->current_size = target.item->size;
-    RecoveryResult result = RecoverOne(*shared, target);
+    uint32_t status = kReRecoverSourceFailed;
+    RecoveryResult result = RecoverOne(*shared, target, status);
+    if (status == kReRecoverStopped) break;  // the partial file is gone; the run ends as stopped
     shared->current_base += target.item->size;
     shared->progress.bytes_done = shared->current_base.load();
     shared->progress.files = static_cast<int32_t>(i + 1);
     std::lock_guard lock(shared->results_mutex);
     if (!result.ok) ++shared->failures;
+    const bool ends_run = status == kReRecoverDestinationFailed || status == kReRecoverNoRoom;
+    if (ends_run) shared->abort_reason = result.error + u" (writing " + result.relative + u")";
     shared->results.push_back(std::move(result));
+    if (ends_run) break;
   }
+  ApplyFolderTimes(*shared);
+  EngineAnswer end;
+  const bool durable = shared->engine->ReEndRecovery(&end.result);
   EngineUse::Release();
   {
     std::lock_guard lock(shared->results_mutex);
-    if (!shared->stop) {
+    if (!durable && shared->abort_reason.empty()) {
+      shared->abort_reason = u"the recovered files could not be made durable: " + end.text();
+    }
+    if (!shared->stop && shared->abort_reason.empty()) {
       shared->completed = true;
       shared->progress.percent = 100;
     }
@@ -213,10 +241,14 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
   }
   shared->items.reserve(unique.size());
   for (const FoundItem* item : unique) shared->items.push_back(*item);
+  for (const FoundItem* folder : request.folders) {
+    if (folder != nullptr && folder->is_folder()) shared->folders.push_back(*folder);
+  }
   std::vector<const FoundItem*> copies;
   for (const auto& item : shared->items) copies.push_back(&item);
-  shared->targets = PlanRecovery(copies, request.destination);
+  shared->targets = PlanRecovery(copies);
   shared->request.items.clear();
+  shared->request.folders.clear();
   if (shared->targets.empty()) {
     start_failure_ = StartFailure::kNothingSelected;
     start_error_ = kNothingSelectedText;
@@ -233,10 +265,23 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
     start_error_ = u"the previous scan is still finishing inside the engine; try again in a moment";
     return false;
   }
-  if (!platform::create_directories(request.destination)) {
+  if (!engine_.can_run_recovery()) {
     EngineUse::Release();
     start_failure_ = StartFailure::kDestinationUnusable;
-    start_error_ = u"cannot create the destination folder " + request.destination;
+    start_error_ = u"the engine cannot recover files";
+    return false;
+  }
+  ReRecoveryOptions options;
+  if (request.file_mode != 0) options.FileMode = request.file_mode;
+  if (request.folder_mode != 0) options.FolderMode = request.folder_mode;
+  options.StopRequested = &OnStopQuestion;
+  options.StopUser = shared.get();
+  EngineAnswer opened;
+  if (!engine_.ReBeginRecovery(request.destination.c_str(), &options, &opened.result)) {
+    EngineUse::Release();
+    start_failure_ = StartFailure::kDestinationUnusable;
+    start_error_ = u"cannot open the destination folder " + request.destination;
+    if (!opened.text().empty()) start_error_ += u": " + opened.text();
     return false;
   }
   shared->progress.Reset(ScanProgress::kPhaseRecovery);
@@ -248,6 +293,7 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
   try {
     std::thread(Work, std::move(shared)).detach();
   } catch (...) {
+    engine_.ReEndRecovery(nullptr);
     EngineUse::Release();
     shared_->done.Set();
     start_failure_ = StartFailure::kBusy;
@@ -298,10 +344,26 @@ size_t RecoveryRun::failures() const {
   return shared_->failures;
 }
 
+bool RecoveryRun::aborted() const {
+  if (!shared_) return false;
+  std::lock_guard lock(shared_->results_mutex);
+  return !shared_->abort_reason.empty();
+}
+
+std::u16string RecoveryRun::abort_reason() const {
+  if (!shared_) return {};
+  std::lock_guard lock(shared_->results_mutex);
+  return shared_->abort_reason;
+}
+
 std::u16string RecoveryRun::message() const {
   if (!start_error_.empty() || !shared_) return start_error_.empty() ? kNothingSelectedText : start_error_;
   std::lock_guard lock(shared_->results_mutex);
   const size_t written = shared_->results.size() - shared_->failures;
+  if (!shared_->abort_reason.empty()) {
+    return u"Recovery stopped: " + shared_->abort_reason + u". " + decimal(written) + u" of " +
+           decimal(shared_->targets.size()) + u" files recovered.";
+  }
   if (!shared_->completed) {
     return u"Recovery stopped: " + decimal(written) + u" of " + decimal(shared_->targets.size()) +
            u" files recovered.";

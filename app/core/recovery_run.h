@@ -4,11 +4,13 @@
 //
 // Recovery works on items, not on path texts: each selected item is written
 // once (an item chosen twice, as a checked node and a checked row, is taken
-// once), and two different items that would land on one name are both
-// written, the second under a numbered name ("a (1).txt"). Every name from
-// the volume is made safe first, so nothing is written outside the
-// destination. An engine failure is counted and reported with the file it
-// concerns.
+// once). Every name from the volume is made safe first; the engine's
+// recovery run then writes below the destination without following links
+// and never replaces a name that exists: a second item on one name, or a
+// name the destination already holds, is written under the next free
+// numbered name ("a (1).txt"), decided against the disk. An engine failure
+// is counted and reported with the file it concerns; a full or failing
+// destination stops the run at once.
 #pragma once
 
 #include <atomic>
@@ -30,20 +32,16 @@ inline constexpr const char16_t* kDestinationOnVolumeText =
     u"The destination folder lies on the volume being scanned: writing there could overwrite the very files "
     u"being recovered. Choose a folder on another drive.";
 
-// Where one selected item goes.
+// Where one selected item is asked to go; the name written may differ
+// (numbered, or shortened to fit the destination).
 struct RecoveryTarget {
   const FoundItem* item = nullptr;
-  std::u16string relative;  // safe components joined by "/", for display ("Docs/a (1).txt")
-  std::u16string folder;    // the output folder (destination + safe folders)
-  std::u16string path;      // the output file
+  std::u16string relative;  // safe components joined by "/" ("Docs/a.txt")
 };
 
-// The targets of a selection under `destination`: folder items and repeated
-// items are left out; names are made safe; a second item on an output path
-// already taken (letters compared without case, as FAT and Windows do) gets
-// the first free number.
-std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection,
-                                         std::u16string_view destination);
+// The targets of a selection: folder items and repeated items are left out;
+// names are made safe.
+std::vector<RecoveryTarget> PlanRecovery(const std::vector<const FoundItem*>& selection);
 
 struct RecoveryRequest {
   std::vector<const FoundItem*> items;  // the selection; copied at Start
@@ -55,6 +53,12 @@ struct RecoveryRequest {
   std::u16string source;
   // Recover onto the scanned volume all the same (the user insists).
   bool allow_destination_on_source = false;
+  // Folders of the scan whose times the folders made for them get, once
+  // their contents are written.
+  std::vector<const FoundItem*> folders;
+  uint32_t file_mode = 0;    // POSIX permission bits; 0: 0600
+  uint32_t folder_mode = 0;  // 0: 0700
+  bool fat_times_utc = false;  // FAT times are UTC rather than the machine's local time
 };
 
 // Why a run did not start.
@@ -69,12 +73,16 @@ enum class StartFailure { kNone, kNothingSelected, kBusy, kDestinationOnSource, 
 StartFailure CheckDestination(const RecoveryRequest& request);
 
 struct RecoveryResult {
-  std::u16string relative;  // as RecoveryTarget::relative
+  std::u16string relative;  // the path written below the destination ("Docs/a (1).txt"), else the one asked for
   std::u16string path;      // the output file
   uint64_t size = 0;        // the item's size
   uint64_t written = 0;     // the output file's size afterwards
-  bool ok = false;          // the engine wrote the file
-  std::u16string error;     // why not, when !ok
+  uint64_t allocated = 0;   // what it takes on the destination
+  bool ok = false;          // the engine wrote the file (whole, or cut short where the volume ends)
+  std::u16string error;     // why not, when !ok; why it is cut short, when written < size
+  uint64_t modified_time = 0;  // the modification time given to the file (FILETIME), 0 when none
+  bool created_time_set = false;
+  bool local_time = false;     // the time was read as local time (FAT)
 };
 
 class RecoveryRun {
@@ -101,12 +109,17 @@ class RecoveryRun {
   void Tick();
   const ScanProgress& progress() const;
 
+  // True when the destination ended the run (full, failing): abort_reason().
+  bool aborted() const;
+  std::u16string abort_reason() const;
+
   // Once done(): one result per file started, in order.
   const std::vector<RecoveryResult>& results() const;
   size_t planned() const;  // files in the run
   size_t failures() const;
-  // The closing text: every file written; some failed (how many); stopped;
-  // nothing selected; or why the run could not start.
+  // The closing text: every file written; some failed (how many); stopped
+  // (by the user or by the destination, with its cause); nothing selected;
+  // or why the run could not start.
   std::u16string message() const;
   // Why the last Start returned false (kNone after a start).
   StartFailure start_failure() const { return start_failure_; }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/file_names.h"
 #include "common/text.h"
 
 namespace salvor::app {
@@ -62,10 +63,7 @@ std::vector<std::u16string> SafeRelativeComponents(std::u16string_view path) {
 }
 
 std::u16string NumberedName(std::u16string_view name, int number) {
-  const size_t dot = name.rfind(u'.');
-  const std::u16string suffix = u" (" + text::from_utf8(std::to_string(number)) + u")";
-  if (dot == std::u16string_view::npos || dot == 0) return std::u16string(name) + suffix;
-  return std::u16string(name.substr(0, dot)) + suffix + std::u16string(name.substr(dot));
+  return names::NumberedName(name, static_cast<unsigned>(number));
 }
 
 }  // namespace salvor::app

@@ -109,9 +109,8 @@ bool CExFat::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback
   return exfat::SweepFormatted(volume_.device, *geometry_, volume_size_bytes, target);
 }
 
-bool CExFat::FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
-                            ProgressCallback progress, void* user) {
-  if (!output_path || !geometry_) return false;
+bool CExFat::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
+  if (!geometry_) return job.refuse(u"the volume is not exFAT");
   exfat::RecoveryPlan plan;
   plan.first_cluster = first_cluster;
   plan.size_bytes = size_bytes;
@@ -124,7 +123,7 @@ bool CExFat::FatRecoverData(const char16_t* output_path, uint32_t first_cluster,
     // as one run, which NoFatChain says it was anyway.
     plan.layout = known.no_fat_chain || !known.live ? exfat::DataLayout::kContiguous : exfat::DataLayout::kChain;
   }
-  return exfat::RecoverFile(volume_.device, *geometry_, output_path, plan, progress, user);
+  return exfat::RecoverFile(volume_.device, *geometry_, plan, job);
 }
 
 }  // namespace salvor::engine

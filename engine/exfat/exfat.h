@@ -10,6 +10,8 @@
 // reads the data where it lies.
 #pragma once
 
+#include "engine/recovery/recovery_writer.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -40,9 +42,8 @@ class CExFat {
                      ScanCallback callback, void* user);
   // The unformat sweep over the first `volume_size_bytes` of the volume.
   bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
-  // Writes the file of `size_bytes` that starts at `first_cluster`.
-  bool FatRecoverData(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
-                      ProgressCallback progress, void* user);
+  // Hands the file of `size_bytes` that starts at `first_cluster` to `job`.
+  bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job);
 
   // First cluster of the folder `path` names, or 0.
   uint32_t LocateFolder(std::u16string_view path);

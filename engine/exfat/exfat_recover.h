@@ -3,20 +3,13 @@
 // deleted or formatted-over files whose chain is gone) or along the FAT
 // chain of a present, fragmented file when that chain fits the size.
 //
-// Data is read and written in batches of up to 32 MiB; progress is reported
-// once per recovery chunk (64 KiB, or one cluster when clusters are larger).
 #pragma once
 
 #include <cstdint>
-#include <string_view>
-
 #include "engine/exfat/exfat_geometry.h"
-#include "engine/gleaner_api.h"
+#include "engine/recovery/recovery_writer.h"
 
 namespace salvor::engine::exfat {
-
-inline constexpr uint64_t kRecoverBatchBytes = 32ull << 20;
-inline constexpr uint32_t kRecoverChunkBytes = 64 * 1024;
 
 // What is known of the file's data beyond its first cluster and size.
 enum class DataLayout {
@@ -42,14 +35,14 @@ enum class ChainState {
 ChainState CheckChain(const platform::RawVolume& volume, const ExFatGeometry& geometry, uint32_t first_cluster,
                       uint64_t size_bytes);
 
-// Creates (or replaces) `output_path` and writes the file into it. Progress:
-// the bytes still to write after each chunk that does not finish the file,
-// then 0 once it is complete and flushed. A run that reaches past the end of
-// the volume stops there: the output keeps what the volume holds. False when
-// the output cannot be created, the first cluster is not in the heap,
-// nothing of a non-empty file lies on the volume, or a read or write fails;
-// then no output file is left behind. A size of 0 gives an empty file.
-bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometry, std::u16string_view output_path,
-                 const RecoveryPlan& plan, ProgressCallback progress, void* user);
+// Hands the file's extents to `job`: the chain when it fits the size, else
+// one run from the first cluster, bounded by the end of the volume (the
+// heap's end when the device cannot tell its size); bytes past the valid
+// data length read as zeros. A run that reaches past the end of the volume
+// stops there: the output keeps what the volume holds. Refused (no file)
+// when the first cluster is not in the heap. A size of 0 gives an empty
+// file.
+bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometry, const RecoveryPlan& plan,
+                 recovery::FileJob& job);
 
 }  // namespace salvor::engine::exfat

@@ -118,11 +118,10 @@ bool CFat16::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback
   return swept && result;
 }
 
-bool CFat16::FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
-                            ProgressCallback progress, void* user) {
+bool CFat16::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
   const auto g = geometry();
-  if (!g) return false;
-  return fat::RecoverFatFile(volume_.device, *g, output_path, first_cluster, size_bytes, progress, user);
+  if (!g) return job.refuse(u"the volume is not FAT16");
+  return fat::RecoverFatFile(volume_.device, *g, first_cluster, size_bytes, job);
 }
 
 }  // namespace salvor::engine

@@ -5,6 +5,8 @@
 // directories by their dot pair alone.
 #pragma once
 
+#include "engine/recovery/recovery_writer.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -36,8 +38,8 @@ class CFat16 {
   // reports their entries with bare names; a cluster's "." entry gives its
   // folder number, its ".." entry its parent's.
   bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
-  bool FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
-                      ProgressCallback progress, void* user);
+  // Hands the file at `first_cluster` of `size_bytes` to `job`.
+  bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job);
 
   const ScannerVolume& volume() const { return volume_; }
   std::optional<fat::FatGeometry> geometry() const;

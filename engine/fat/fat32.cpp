@@ -137,11 +137,10 @@ bool CFat32::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* recor
   return false;
 }
 
-bool CFat32::FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
-                            ProgressCallback progress, void* user) {
+bool CFat32::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
   const auto g = geometry();
-  if (!g) return false;
-  return fat::RecoverFatFile(volume_.device, *g, output_path, first_cluster, size_bytes, progress, user);
+  if (!g) return job.refuse(u"the volume is not FAT32");
+  return fat::RecoverFatFile(volume_.device, *g, first_cluster, size_bytes, job);
 }
 
 }  // namespace salvor::engine

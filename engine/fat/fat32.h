@@ -4,6 +4,8 @@
 // and file recovery.
 #pragma once
 
+#include "engine/recovery/recovery_writer.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -41,8 +43,8 @@ class CFat32 {
   // tries the record's cluster plus each multiple of 65536 for a directory
   // whose ".." names the record's folder, and scans the first that fits.
   bool IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback, void* user);
-  bool FatRecoverData(std::u16string_view output_path, uint32_t first_cluster, uint64_t size_bytes,
-                      ProgressCallback progress, void* user);
+  // Hands the file at `first_cluster` of `size_bytes` to `job`.
+  bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job);
 
   const ScannerVolume& volume() const { return volume_; }
   std::optional<fat::FatGeometry> geometry() const;

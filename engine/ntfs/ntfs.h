@@ -13,6 +13,7 @@
 
 #include "engine/gleaner_api.h"
 #include "engine/ntfs/ntfs_record.h"
+#include "engine/recovery/recovery_writer.h"
 #include "engine/volume_access.h"
 
 namespace salvor::engine {
@@ -80,21 +81,14 @@ class CNtfs {
   // record already visited (a loop) and after kMaxPathDepth parents.
   std::u16string BuildParentPath(uint64_t parent, std::u16string name) const;
 
+  // Recovery: the file's extents handed to `job`; the path forms write
+  // one file at `output_path` outside any run.
+  bool NtfsRecoverData(uint64_t record_number, recovery::FileJob& job);
+  bool NtfsRecoverFormatData(int64_t record_offset_bytes, recovery::FileJob& job);
   bool NtfsRecoverData(std::u16string_view output_path, uint64_t record_number, ProgressCallback progress,
                        void* user);
   bool NtfsRecoverFormatData(std::u16string_view output_path, int64_t record_offset_bytes,
                              ProgressCallback progress, void* user);
-  // Writes `data_size` bytes of a non-resident stream to a new file; bytes
-  // past `initialized_size` are zeros. False, with the output removed,
-  // unless the whole of it was written.
-  bool WriteNonResidentData(const std::vector<ntfs::DataRun>& runs, uint64_t data_size, uint64_t initialized_size,
-                            std::u16string_view output_path, ProgressCallback progress, void* user) const;
-
-  // The same for an LZNT1-compressed stream stored in units of
-  // `unit_clusters` clusters.
-  bool WriteCompressedData(const std::vector<ntfs::DataRun>& runs, uint64_t data_size, uint64_t initialized_size,
-                           uint64_t unit_clusters, std::u16string_view output_path, ProgressCallback progress,
-                           void* user) const;
 
   // Unformat sweep over the first `volume_size_bytes` of the volume.
   bool ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
@@ -114,8 +108,7 @@ class CNtfs {
   // The modification time in the record an index entry names, when that
   // record is still the entry's.
   std::optional<uint64_t> EntryModifiedTime(const ntfs::IndexEntry& entry, DirectoryWalk& walk) const;
-  bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, std::u16string_view output_path,
-                         ProgressCallback progress, void* user) const;
+  bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, recovery::FileJob& job) const;
   std::optional<bool> MftBitmapBit(uint64_t record_number) const;
 
   ScannerVolume volume_;

@@ -13,6 +13,7 @@
 
 #include "app/core/recovery_run.h"
 #include "app/core/scan_run.h"
+#include "tests/app/scripted_recovery.h"
 #include "tests/fixtures/temp_files.h"
 
 namespace salvor::app {
@@ -224,32 +225,19 @@ TEST_F(NtfsScanRunTest, UnformattingScanPutsOldRecordsBelowDirFolders) {
 // Recovery: by record number after a Quick Scan, by record position after
 // an Unformatting Scan, except for the free records of the present $MFT
 // that the Unformatting Scan lists first (no position known).
-struct RecoverCalls {
-  std::vector<std::string> calls;
-};
-RecoverCalls* g_recover = nullptr;
-
-bool Write(const char16_t* path) {
-  std::ofstream(fs::path(std::u16string(path)), std::ios::binary) << "data";
-  return true;
-}
-
-bool FakeByNumber(const char16_t* path, uint64_t number, ProgressCallback, void*) {
-  g_recover->calls.push_back("number " + std::to_string(number));
-  return number != 13 && Write(path);
-}
-
-bool FakeByPosition(const char16_t* path, int64_t offset, ProgressCallback, void*) {
-  g_recover->calls.push_back("offset " + std::to_string(offset));
-  return Write(path);
-}
-
 TEST(NtfsRecoveryRun, EachItemGoesToTheExportThatCanFindIt) {
-  RecoverCalls calls;
-  g_recover = &calls;
+  testing::ScriptedRecovery script;
+  script.failing = {13};
   EngineBinding engine;
-  engine.ReNtfsRecoverData = FakeByNumber;
-  engine.ReNtfsRecoverFormatData = FakeByPosition;
+  script.Bind(engine);
+  auto calls = [&] {
+    std::vector<std::string> out;
+    for (const auto& call : script.calls) {
+      out.push_back((call.method == kReRecoverNtfsRecord ? "number " : "offset ") + std::to_string(call.position));
+    }
+    script.calls.clear();
+    return out;
+  };
   const fs::path destination = fs::path(testing::MakeTempDir()) / "dest";
   ASSERT_TRUE(EngineUse::WaitIdle(5s));
 
@@ -269,10 +257,9 @@ TEST(NtfsRecoveryRun, EachItemGoesToTheExportThatCanFindIt) {
     ASSERT_TRUE(run.Wait(10s));
     EXPECT_EQ(run.failures(), 0u);
   }
-  EXPECT_EQ(calls.calls, (std::vector<std::string>{"number 40", "offset 28672"}));
+  EXPECT_EQ(calls(), (std::vector<std::string>{"number 40", "offset 28672"}));
   EXPECT_TRUE(fs::exists(destination / "dir9" / "b.txt"));
 
-  calls.calls.clear();
   request.items = {&live_free, &failing};
   request.mode = ScanMode::kQuick;
   request.destination = (destination / "quick").u16string();
@@ -284,7 +271,7 @@ TEST(NtfsRecoveryRun, EachItemGoesToTheExportThatCanFindIt) {
     ASSERT_EQ(run.results().size(), 2u);
     EXPECT_FALSE(run.results()[1].ok);
   }
-  EXPECT_EQ(calls.calls, (std::vector<std::string>{"number 40", "number 13"}));
+  EXPECT_EQ(calls(), (std::vector<std::string>{"number 40", "number 13"}));
   fs::remove_all(destination.parent_path());
 }
 

@@ -1,6 +1,7 @@
 // Recovery runs over a scripted engine, and the names and target paths a
 // selection turns into: what lands where under the destination, numbered
-// collisions, repeated items, 64-bit sizes, failures, pause and stop.
+// collisions, repeated items, 64-bit sizes, times, failures, a full
+// destination, pause and stop.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "app/core/recovery_run.h"
 #include "app/core/safe_names.h"
 #include "common/text.h"
+#include "tests/app/scripted_recovery.h"
 #include "tests/fixtures/temp_files.h"
 
 namespace salvor::app {
@@ -81,57 +83,44 @@ TEST(SafeNames, PathsLoseTheirRootAndCannotClimb) {
 TEST(PlanRecovery, ItemsNotPathTexts) {
   const FoundItem deleted = File(u"E:\\\\Docs\\a.txt", 5, 10);
   const FoundItem present = File(u"E:\\\\Docs\\a.txt", 6, 20);
-  const FoundItem upper = File(u"E:\\\\DOCS\\A.TXT", 7, 30);
   const FoundItem other = File(u"E:\\\\b.txt", 8, 40);
   FoundItem folder = File(u"E:\\\\Docs", 9, 0);
   folder.type = kEntryFolder;
-  // The same item as a checked node and a checked row: written once.
-  const auto targets = PlanRecovery({&deleted, &present, &deleted, &upper, &folder, &other, nullptr}, u"/out/");
-  EXPECT_EQ(Relatives(targets),
-            (std::vector<std::u16string>{u"Docs/a.txt", u"Docs/a (1).txt", u"DOCS/A (2).TXT", u"b.txt"}));
-  ASSERT_EQ(targets.size(), 4u);
+  // The same item as a checked node and a checked row: written once. Two
+  // items on one name are both planned; the disk decides the numbers.
+  const auto targets = PlanRecovery({&deleted, &present, &deleted, &folder, &other, nullptr});
+  EXPECT_EQ(Relatives(targets), (std::vector<std::u16string>{u"Docs/a.txt", u"Docs/a.txt", u"b.txt"}));
+  ASSERT_EQ(targets.size(), 3u);
   EXPECT_EQ(targets[1].item, &present);
-  const std::u16string sep(1, platform::kPathSeparator);
-  EXPECT_EQ(targets[0].folder, u"/out" + sep + u"Docs");
-  EXPECT_EQ(targets[0].path, u"/out" + sep + u"Docs" + sep + u"a.txt");
-  EXPECT_EQ(targets[3].folder, u"/out");
-  EXPECT_EQ(targets[3].path, u"/out" + sep + u"b.txt");
 }
 
-// --- Recovery runs over a scripted export ------------------------------------
-
-struct Calls {
-  std::vector<uint64_t> sizes;
-  std::vector<int> percents;
-  std::atomic<int> count{0};
-  RecoveryRun* run = nullptr;
-  int pause_after = -1;  // call index after which the run is paused
-  int stop_at = -1;      // call index at which the run is stopped
-};
-Calls* g_calls = nullptr;
-
-// Writes `size` bytes (at most 64) and fails for cluster 13.
-bool FakeRecover64(const char16_t* path, uint32_t cluster, uint64_t size, ProgressCallback progress, void* user) {
-  const int index = g_calls->count++;
-  g_calls->sizes.push_back(size);
-  g_calls->percents.push_back(g_calls->run->progress().Figure());
-  if (index == g_calls->stop_at) g_calls->run->Stop();
-  if (index == g_calls->pause_after) g_calls->run->Pause();
-  if (cluster == 13) return false;
-  std::ofstream(fs::path(std::u16string(path)), std::ios::binary) << std::string(size < 64 ? size : 64, 'x');
-  if (progress) progress(0, user);
-  return true;
+TEST(FoundItemTimes, FatIsLocalUnlessUtcExFatAndNtfsAsStored) {
+  FoundItem fat = File(u"E:\\a.txt", 5, 1);
+  fat.file_system_kind = ItemFileSystem::kFat32;
+  fat.time = FatTimeValue(2020, 5, 1, 10, 0, 0);
+  constexpr uint64_t kUtc = 132328008000000000;  // 2020-05-01 10:00:00 UTC
+  EXPECT_EQ(ModifiedFileTime(fat, /*fat_times_utc=*/true), kUtc);
+  EXPECT_EQ(FileTimeIso(kUtc), "2020-05-01T10:00:00Z");
+  FoundItem exfat = fat;
+  exfat.file_system_kind = ItemFileSystem::kExFat;
+  EXPECT_EQ(ModifiedFileTime(exfat, false), kUtc);
+  FoundItem ntfs;
+  ntfs.file_system_kind = ItemFileSystem::kNtfs;
+  ntfs.time = kUtc + 5;
+  EXPECT_EQ(ModifiedFileTime(ntfs, false), kUtc + 5);
+  // Not a time: nothing is applied.
+  fat.time = FatTimeValue(2020, 13, 1, 10, 0, 0);
+  EXPECT_EQ(ModifiedFileTime(fat, true), 0u);
+  ntfs.time = uint64_t{1} << 63;
+  EXPECT_EQ(ModifiedFileTime(ntfs, false), 0u);
 }
 
-bool FakeRecover32(const char16_t* path, uint32_t cluster, uint32_t size, ProgressCallback progress, void* user) {
-  return FakeRecover64(path, cluster, size, progress, user);
-}
+// --- Recovery runs over a scripted engine -------------------------------------
 
 class RecoveryRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_calls = &calls;
-    engine.ReFatRecoverData64 = FakeRecover64;
+    script.Bind(engine);
     destination = fs::path(testing::MakeTempDir()) / "dest";
     ASSERT_TRUE(EngineUse::WaitIdle(5s));
   }
@@ -145,7 +134,7 @@ class RecoveryRunTest : public ::testing::Test {
     return request;
   }
 
-  Calls calls;
+  testing::ScriptedRecovery script;
   EngineBinding engine;
   fs::path destination;
 };
@@ -155,58 +144,86 @@ TEST_F(RecoveryRunTest, WritesEachFileAndReportsAllRecovered) {
   const FoundItem b = File(u"E:\\\\b.txt", 6, 20);
   const FoundItem c = File(u"E:\\\\b.txt", 7, 30);
   RecoveryRun run(engine);
-  calls.run = &run;
+  std::vector<int> percents;
+  script.on_call = [&](size_t) { percents.push_back(run.progress().percent); };
   ASSERT_TRUE(run.Start(Request({&a, &b, &c, &a})));
   ASSERT_TRUE(run.Wait(5s));
   EXPECT_EQ(run.message(), u"All the files selected have  been recovered. ");
   EXPECT_EQ(run.failures(), 0u);
-  EXPECT_EQ(calls.count, 3);
-  // Three small files: the bar moves by a third per file written, then
-  // ends at 100.
-  EXPECT_EQ(calls.percents, (std::vector<int>{0, 33, 66}));
+  EXPECT_EQ(script.calls.size(), 3u);
+  EXPECT_TRUE(script.ended) << "the run is made durable at its end";
+  // Three files: the bar moves by 33 per file, then ends at 100.
+  EXPECT_EQ(percents, (std::vector<int>{33, 66, 99}));
   EXPECT_EQ(run.progress().percent, 100);
   EXPECT_EQ(run.progress().files, 3);
   EXPECT_EQ(run.progress().bytes_total, 60u);
   EXPECT_EQ(testing::ReadFileBytes((destination / "Docs" / "Deep" / "a.txt").string()), std::string(10, 'x'));
   EXPECT_EQ(testing::ReadFileBytes((destination / "b.txt").string()), std::string(20, 'x'));
   EXPECT_EQ(testing::ReadFileBytes((destination / "b (1).txt").string()), std::string(30, 'x'));
+  ASSERT_EQ(run.results().size(), 3u);
+  EXPECT_EQ(run.results()[2].relative, u"b (1).txt") << "the name written, not the one asked for";
 }
 
 TEST_F(RecoveryRunTest, FailuresAreCountedByFile) {
   const FoundItem good = File(u"E:\\\\good.txt", 5, 10);
   const FoundItem bad = File(u"E:\\\\bad.txt", 13, 10);
+  script.failing = {13};
   RecoveryRun run(engine);
-  calls.run = &run;
   ASSERT_TRUE(run.Start(Request({&bad, &good})));
   ASSERT_TRUE(run.Wait(5s));
   EXPECT_EQ(run.failures(), 1u);
   ASSERT_EQ(run.results().size(), 2u);
   EXPECT_FALSE(run.results()[0].ok);
   EXPECT_EQ(run.results()[0].relative, u"bad.txt");
+  EXPECT_EQ(run.results()[0].error, u"the volume could not be read");
   EXPECT_TRUE(run.results()[1].ok);
   EXPECT_NE(run.message(), kAllRecoveredText);
   EXPECT_EQ(run.message(), u"1 of 2 files selected could not be recovered.");
 }
 
-TEST_F(RecoveryRunTest, SizesOf4GiBAndMoreGoThroughThe64BitExport) {
+TEST_F(RecoveryRunTest, AFullDestinationStopsTheRunAtOnceWithItsCause) {
+  const FoundItem a = File(u"E:\\\\a.txt", 5, 10);
+  const FoundItem b = File(u"E:\\\\b.txt", 6, 10);
+  const FoundItem c = File(u"E:\\\\c.txt", 7, 10);
+  script.full = {6};
+  RecoveryRun run(engine);
+  ASSERT_TRUE(run.Start(Request({&a, &b, &c})));
+  ASSERT_TRUE(run.Wait(5s));
+  EXPECT_EQ(script.calls.size(), 2u) << "no file after the destination failed";
+  EXPECT_TRUE(run.aborted());
+  EXPECT_EQ(run.message(), u"Recovery stopped: No space left on device (writing b.txt). 1 of 3 files recovered.");
+  EXPECT_TRUE(fs::exists(destination / "a.txt")) << "what was written stays";
+}
+
+TEST_F(RecoveryRunTest, SizesOf4GiBAndMoreReachTheEngineWhole) {
   const uint64_t five_gib = uint64_t{5} << 30;
   const FoundItem big = File(u"E:\\\\big.bin", 5, five_gib);
   RecoveryRun run(engine);
-  calls.run = &run;
   ASSERT_TRUE(run.Start(Request({&big})));
   ASSERT_TRUE(run.Wait(5s));
-  EXPECT_EQ(calls.sizes, std::vector<uint64_t>{five_gib});
+  ASSERT_EQ(script.calls.size(), 1u);
+  EXPECT_EQ(script.calls[0].size, five_gib);
+  EXPECT_EQ(script.calls[0].method, kReRecoverFatCluster);
+}
 
-  // An engine with the 32-bit export alone cannot write it whole: a failure,
-  // not a file cut at the low 32 bits.
-  EngineBinding old_engine;
-  old_engine.ReFatRecoverData = FakeRecover32;
-  RecoveryRun old_run(old_engine);
-  calls.run = &old_run;
-  ASSERT_TRUE(old_run.Start(Request({&big})));
-  ASSERT_TRUE(old_run.Wait(5s));
-  EXPECT_EQ(old_run.failures(), 1u);
-  EXPECT_EQ(calls.sizes.size(), 1u);
+TEST_F(RecoveryRunTest, TimesOfFilesAndFoldersReachTheEngine) {
+  FoundItem a = File(u"E:\\\\Docs\\a.txt", 5, 10);
+  a.file_system = u"EXFAT";
+  a.stamp = {2020, 5, 1, 10, 0, 0};
+  FoundItem docs = File(u"E:\\\\Docs", 9, 0);
+  docs.type = kEntryFolder;
+  docs.file_system = u"EXFAT";
+  docs.stamp = {2019, 1, 2, 3, 4, 6};
+  RecoveryRequest request = Request({&a});
+  request.folders = {&docs};
+  RecoveryRun run(engine);
+  ASSERT_TRUE(run.Start(request));
+  ASSERT_TRUE(run.Wait(5s));
+  ASSERT_EQ(script.calls.size(), 1u);
+  EXPECT_EQ(script.calls[0].modified, 132328008000000000u);
+  ASSERT_EQ(script.folder_times.size(), 1u);
+  EXPECT_EQ(script.folder_times[0].first, u"Docs");
+  EXPECT_EQ(FileTimeIso(script.folder_times[0].second), "2019-01-02T03:04:06Z");
 }
 
 TEST_F(RecoveryRunTest, NothingSelected) {
@@ -271,17 +288,19 @@ TEST_F(RecoveryRunTest, PauseHoldsTheRunBetweenFilesAndStopEndsIt) {
   const FoundItem b = File(u"E:\\\\b.txt", 6, 1);
   const FoundItem c = File(u"E:\\\\c.txt", 7, 1);
   RecoveryRun run(engine);
-  calls.run = &run;
-  calls.pause_after = 0;
+  std::atomic<int> stop_at{-1};
+  script.on_call = [&](size_t index) {
+    if (static_cast<int>(index) == stop_at) run.Stop();
+    if (index == 0) run.Pause();
+  };
   ASSERT_TRUE(run.Start(Request({&a, &b, &c})));
   std::this_thread::sleep_for(150ms);
-  EXPECT_EQ(calls.count, 1) << "paused before the next file";
+  EXPECT_EQ(script.calls.size(), 1u) << "paused before the next file";
   EXPECT_FALSE(run.done());
-  calls.stop_at = 1;
+  stop_at = 1;
   run.Continue();
   ASSERT_TRUE(run.Wait(5s));
-  EXPECT_EQ(calls.count, 2) << "no file is started after Stop";
-  EXPECT_TRUE(fs::exists(destination / "b.txt")) << "the file being written when Stop came is kept";
+  EXPECT_EQ(script.calls.size(), 2u) << "no file is started after Stop";
   EXPECT_FALSE(fs::exists(destination / "c.txt"));
   EXPECT_EQ(run.message(), u"Recovery stopped: 2 of 3 files recovered.");
   EXPECT_LT(run.progress().percent, 100);

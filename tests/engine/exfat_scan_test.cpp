@@ -3,6 +3,8 @@
 // recovery of contiguous and chained data, and hostile volumes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -85,6 +87,7 @@ class ExFatTest : public ::testing::Test {
   }
   std::vector<std::byte> Recover(uint32_t first_cluster, uint64_t size) {
     out_path_ = testing::TempPath("exfat-out-" + std::to_string(counter_++));
+    std::filesystem::remove(out_path_);  // an existing name would be kept and the output numbered
     recovered_ = engine_.FatRecoverData(text::from_utf8(out_path_).c_str(), first_cluster, size, Progress, nullptr);
     const std::string bytes = testing::ReadFileBytes(out_path_);
     return std::vector<std::byte>(reinterpret_cast<const std::byte*>(bytes.data()),

@@ -239,10 +239,15 @@ TEST_F(Fat16Scan, RecoveryStartsAfterTheRootRegion) {
   ASSERT_TRUE(Open(image));
 
   const std::string out = testing::TempPath("fat16-out.bin");
+  const std::string second = testing::TempPath("fat16-out (1).bin");
+  std::filesystem::remove(out);
+  std::filesystem::remove(second);
   EXPECT_TRUE(engine_.FatRecoverData(text::from_utf8(out).c_str(), 10, expected.size(), nullptr, nullptr));
   EXPECT_EQ(testing::ReadFileBytes(out), expected);
+  // The name is taken now: the second file is numbered, the first kept.
   EXPECT_TRUE(engine_.FatRecoverData(text::from_utf8(out).c_str(), 50, deleted.size(), nullptr, nullptr));
-  EXPECT_EQ(testing::ReadFileBytes(out), deleted);
+  EXPECT_EQ(testing::ReadFileBytes(out), expected);
+  EXPECT_EQ(testing::ReadFileBytes(second), deleted);
 }
 
 TEST_F(Fat16Scan, BootValuesThatWouldDivideByZeroGiveFalse) {

@@ -81,6 +81,7 @@ class Fat32Engine : public ::testing::Test {
   // Recovers into a fresh output path; the content is "" when no file was left.
   std::string Recover(uint32_t cluster, uint64_t size, std::vector<uint64_t>* progress = nullptr) {
     output_ = testing::TempPath("out-" + std::to_string(counter_++) + ".bin");
+    std::filesystem::remove(output_);  // an existing name would be kept and the output numbered
     result_ = engine_.FatRecoverData(text::from_utf8(output_).c_str(), cluster, size,
                                      progress ? CollectProgress : nullptr, progress);
     return testing::ReadFileBytes(output_);
@@ -343,11 +344,15 @@ TEST_F(Fat32Engine, DeletedFileIsCopiedContiguouslyWithChunkProgress) {
   EXPECT_TRUE(OutputExists());
   EXPECT_EQ(progress, (std::vector<uint64_t>{0}));
 
-  // An existing, longer file is replaced.
+  // An existing file is never replaced: the output takes the next free
+  // numbered name.
   const std::string existing = testing::TempPath("existing.bin");
+  const std::string numbered = testing::TempPath("existing (1).bin");
+  std::filesystem::remove(numbered);
   { std::ofstream(existing, std::ios::binary) << std::string(300000, 'x'); }
   EXPECT_TRUE(engine_.FatRecoverData(text::from_utf8(existing).c_str(), 10, 5000, nullptr, nullptr));
-  EXPECT_EQ(testing::ReadFileBytes(existing), Bytes(data, 0, 5000));
+  EXPECT_EQ(testing::ReadFileBytes(existing), std::string(300000, 'x'));
+  EXPECT_EQ(testing::ReadFileBytes(numbered), Bytes(data, 0, 5000));
 }
 
 TEST_F(Fat32Engine, PresentFilesFollowTheirChain) {

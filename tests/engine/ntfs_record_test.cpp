@@ -405,7 +405,7 @@ TEST_F(NtfsVolume, RecoveryWritesRunsSparseHolesAndRefusesWhatItCannotCopy) {
     return 0;
   }, nullptr));
   EXPECT_EQ(testing::ReadFileBytes(three).size(), 10000u);
-  EXPECT_EQ(progress, std::vector<uint64_t>{12288});
+  EXPECT_EQ(progress, std::vector<uint64_t>{0});  // one chunk: only the end is reported
 
   for (uint64_t record : {41u, 42u, 44u}) {
     const std::string bad = dir_ + "/bad" + std::to_string(record);
