@@ -219,6 +219,11 @@ bool CGleaner::BeginRecovery(const char16_t* root, const ReRecoveryOptions* opti
   return true;
 }
 
+void CGleaner::BeginRecoveryInto(std::unique_ptr<platform::Destination> destination, std::function<bool()> stop) {
+  if (session_) EndRecovery(nullptr);
+  session_ = std::make_unique<recovery::RecoverySession>(std::move(destination), u"", std::move(stop));
+}
+
 bool CGleaner::RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemResult* result) {
   if (request.StructSize < sizeof(ReRecoverItemRequest) || !request.RelativePath) {
     fill_result(result, kReRecoverSourceFailed, u"no request");

@@ -58,6 +58,8 @@ class CGleaner : public IComponent, public IResponseCommand {
   bool RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemResult* result);
   bool SetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created);
   bool EndRecovery(ReRecoverItemResult* result);
+  // A run into a destination made by the caller (tests, fuzzing).
+  void BeginRecoveryInto(std::unique_ptr<platform::Destination> destination, std::function<bool()> stop);
 
   bool FindByFileName(const RcWString& directory_path, const char16_t* name, uint64_t directory_record,
                       uint64_t* found_record, NtfsScanCallback callback, void* user);

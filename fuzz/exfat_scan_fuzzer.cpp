@@ -18,6 +18,7 @@
 #include "app/core/engine_binding.h"
 #include "app/core/fat_scan.h"
 #include "common/text.h"
+#include "fuzz/recovery_check.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
@@ -87,12 +88,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   (void)bytes;
 
-  // Recovery right after the scan, as the program does it.
+  // Recovery right after the scan, as the program does it, into a
+  // destination that checks every byte written.
   size_t recovered = 0;
+  {
+    salvor::fuzz::RecoveryCheck run(size);
+    for (const _FileInfoFat& record : scan.all_items()) {
+      if (record.EntryType != salvor::kEntryFile || recovered == kMaxRecoveries) continue;
+      ++recovered;
+      run.Recover(kReRecoverFatCluster, record.FirstCluster, record.FileSize);
+    }
+  }
+  // The plain export too, onto an in-memory file's name.
   for (const _FileInfoFat& record : scan.all_items()) {
-    if (record.EntryType != salvor::kEntryFile || recovered == kMaxRecoveries) continue;
-    ++recovered;
+    if (record.EntryType != salvor::kEntryFile) continue;
     (void)ReFatRecoverData64(g_output_path.c_str(), record.FirstCluster, record.FileSize, nullptr, nullptr);
+    break;
   }
 
   std::vector<_FileInfoFat> swept;

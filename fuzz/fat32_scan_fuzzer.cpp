@@ -20,6 +20,7 @@
 #include "app/core/engine_binding.h"
 #include "app/core/fat_scan.h"
 #include "app/core/fs_detect.h"
+#include "fuzz/recovery_check.h"
 #include "common/text.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
@@ -93,6 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scan.volume_size_bytes = size;
     (void)scan.run();
     for (const _FileInfoFat& record : scan.all_items()) use(record);
+    // A few files recovered into a destination that checks every byte.
+    {
+      salvor::fuzz::RecoveryCheck run(size);
+      size_t recovered = 0;
+      for (const _FileInfoFat& record : scan.all_items()) {
+        if (record.EntryType != salvor::kEntryFile || recovered++ == 4) continue;
+        run.Recover(kReRecoverFatCluster, record.FirstCluster, record.FileSize);
+      }
+    }
 
     std::vector<_FileInfoFat> swept;
     (void)salvor::app::RunFatUnformatScan(g_engine, kind, kRoot, size, swept);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "fuzz/recovery_check.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
@@ -77,12 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<_FileInfoNtfs> deleted;
   (void)ReScanNtfsDisk(&Collect, &deleted, nullptr, &Progress);
   size_t recovered = 0;
-  for (const _FileInfoNtfs& record : deleted) {
-    if (record.Type != salvor::kEntryFile || record.DataSize > kMaxRecoveredBytes || recovered == kMaxRecoveries) {
-      continue;
+  {
+    // Sparse files may be far larger than their volume: the destination
+    // keeps no bytes, so any size is recovered, and every byte is checked.
+    salvor::fuzz::RecoveryCheck run(size);
+    for (const _FileInfoNtfs& record : deleted) {
+      if (record.Type != salvor::kEntryFile || recovered == kMaxRecoveries) continue;
+      ++recovered;
+      run.Recover(kReRecoverNtfsRecord, record.MftNumber, 0);
     }
-    ++recovered;
-    (void)ReNtfsRecoverData(g_output_path.c_str(), record.MftNumber, nullptr, nullptr);
   }
 
   std::vector<_FileInfoNtfs> listed;
@@ -99,11 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<_FileInfoNtfs> swept;
   (void)ReScanNtfsFormatDisk(kRoot, size, &Collect, &swept);
   recovered = 0;
+  salvor::fuzz::RecoveryCheck run(size);
   for (const _FileInfoNtfs& record : swept) {
-    if (record.DataSize > kMaxRecoveredBytes) continue;
     if (recovered++ == kMaxRecoveries) break;
-    (void)ReNtfsRecoverFormatData(g_output_path.c_str(), static_cast<int64_t>(record.RecordOffset), nullptr,
-                                  nullptr);
+    run.Recover(kReRecoverNtfsPosition, record.RecordOffset, 0);
+  }
+  // The plain export too, onto an in-memory file's name (small files only:
+  // that file keeps its bytes).
+  for (const _FileInfoNtfs& record : deleted) {
+    if (record.Type != salvor::kEntryFile || record.DataSize > kMaxRecoveredBytes) continue;
+    (void)ReNtfsRecoverData(g_output_path.c_str(), record.MftNumber, nullptr, nullptr);
+    break;
   }
   return 0;
 }
