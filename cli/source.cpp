@@ -105,7 +105,7 @@ bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat) {
 }
 
 bool EngineCanRecover(const app::EngineBinding& engine, int kind) {
-  return kind == kVolumeNtfs ? engine.can_recover_ntfs() : engine.can_recover_fat();
+  return engine.can_run_recovery() && (kind == kVolumeNtfs ? engine.can_recover_ntfs() : engine.can_recover_fat());
 }
 
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error) {

@@ -45,11 +45,4 @@ bool EngineBinding::bind(std::u16string directory) {
   return true;
 }
 
-bool EngineBinding::RecoverFatFile(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
-                                   ProgressCallback progress, void* user) const {
-  if (ReFatRecoverData64) return ReFatRecoverData64(output_path, first_cluster, size_bytes, progress, user);
-  if (!ReFatRecoverData || size_bytes > UINT32_MAX) return false;
-  return ReFatRecoverData(output_path, first_cluster, static_cast<uint32_t>(size_bytes), progress, user);
-}
-
 }  // namespace salvor::app

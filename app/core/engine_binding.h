@@ -52,10 +52,6 @@ struct EngineBinding {
   bool can_recover_ntfs() const { return ReNtfsRecoverData && ReNtfsRecoverFormatData; }
   // What a recovery run needs: the run exports (every file system).
   bool can_run_recovery() const { return ReBeginRecovery && ReRecoverItem && ReEndRecovery; }
-  // Recovers through the 64-bit export when the engine has it; the 32-bit
-  // one cannot take sizes of 4 GiB and more.
-  bool RecoverFatFile(const char16_t* output_path, uint32_t first_cluster, uint64_t size_bytes,
-                      ProgressCallback progress, void* user) const;
 
   std::u16string error;  // why binding failed, for the user
 
