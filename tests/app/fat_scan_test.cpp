@@ -131,9 +131,10 @@ TEST_F(FatQuickScanOnImage, FilesLargerThanTheRestOfTheVolumeAreDamaged) {
   DirectoryWriter(image, 3).add(DotEntry(false, 3)).add(DotEntry(true, 0));
   auto& scan = Scan(image, "damaged.img");
   std::map<std::u16string, bool> damaged;
+  app::FoundItems store;
   for (const auto& item : scan.all_items()) {
     damaged[item.FullPath.str()] = (item.Reserved & kRecordDamaged) != 0;
-    EXPECT_EQ(app::MakeFoundItem(item, u"FAT32").damaged, damaged[item.FullPath.str()]);
+    EXPECT_EQ(app::MakeFoundItem(store, item, u"FAT32").damaged, damaged[item.FullPath.str()]);
   }
   EXPECT_EQ(damaged, (std::map<std::u16string, bool>{{u"W:\\\\FITS.BIN", false},
                                                       {u"W:\\\\OVER.BIN", true},

@@ -192,7 +192,7 @@ TEST_F(NtfsScanRunTest, DeeplyNestedLiveFoldersAreAllListed) {
   EXPECT_EQ(script.listed.size(), kLevels + 1) << "the root and every folder once";
   ASSERT_EQ(run.all_items().size(), kLevels + 1);
   std::map<std::u16string, size_t> position;
-  for (size_t i = 0; i < run.all_items().size(); ++i) position[run.all_items()[i].path] = i;
+  for (size_t i = 0; i < run.all_items().size(); ++i) position[run.all_items()[i].path()] = i;
   EXPECT_EQ(position.size(), kLevels + 1) << "a path stored twice";
   std::u16string folder = u"E:\\";
   for (uint64_t level = 0; level + 1 < kLevels; ++level) {

@@ -36,7 +36,7 @@ TEST(FolderTreeText, DeepNestingKeepsLinesShort) {
   std::u16string path = u"E:";
   for (int level = 0; level < 1000; ++level) path += u"\\A";
   app::ResultsModel model;
-  model.deleted_items() = {File(path + u"\\deep.txt")};
+  AddFile(model, path + u"\\deep.txt");
   model.BuildTrees(app::ScanKind::kUnformat);
   const std::string text = FolderTreeText(model, app::TreeKind::kDeleted);
   EXPECT_LT(text.size(), 1001u * 200);
