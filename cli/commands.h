@@ -1,8 +1,12 @@
 // salvor-cli's commands and their shared vocabulary.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "app/core/engine_binding.h"
 
 namespace salvor::cli {
 
@@ -32,6 +36,12 @@ int RunFilters(const Arguments& arguments);
 // own, as in a build tree and on Windows, else the private library folder of
 // an installed salvor-cli (source.cpp).
 std::u16string ComponentDirectory();
+
+// --codepage N (code_page.cpp): the number, or nothing when it is none.
+std::optional<unsigned> ParseCodePage(std::u16string_view text);
+// Hands a code page given with --codepage to the engine; false (with a usage
+// error printed) when the engine cannot decode it.
+bool ApplyCodePage(const app::EngineBinding& engine, std::optional<unsigned> code_page);
 
 // Prints "salvor-cli: error: <message>" on stderr.
 void PrintError(std::u16string_view message);

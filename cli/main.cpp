@@ -12,7 +12,7 @@ namespace salvor::cli {
 
 constexpr const char* kScanUsage =
     "  scan SOURCE [--partition N] [--search[=deep]] [--unformat] [--all] [--json]\n"
-    "          [--tree] [--fs NAME]\n"
+    "          [--tree] [--fs NAME] [--codepage N]\n"
     "      List what the file system of SOURCE still describes.\n"
     "      SOURCE   a disk image file (raw or dd image of a volume or a whole\n"
     "               disk) or a block device (/dev/sdb, /dev/sdb1); on Windows\n"
@@ -33,12 +33,14 @@ constexpr const char* kScanUsage =
     "               folders of a file system that was formatted over; names are\n"
     "               bare, PARENT and FOLDER number the folders they were in;\n"
     "               on NTFS the old records are listed below dirN, N being\n"
-    "               their folder's record number\n";
+    "               their folder's record number\n"
+    "      --codepage N  the DOS code page of the volume's 8.3 names (default\n"
+    "               437; 850 western Europe, 852, 866...)\n";
 
 constexpr const char* kRecoverUsage =
     "  recover SOURCE --to DIR [--partition N] [--search[=deep]] [--unformat]\n"
     "          [--all] [--type N|--name TEXT] [--skip-empty] [--force] [--json]\n"
-    "          [--fs NAME] [--mode OCTAL] [--utc] [PATH...]\n"
+    "          [--fs NAME] [--mode OCTAL] [--utc] [--codepage N] [PATH...]\n"
     "      Scan SOURCE and write the chosen files under DIR, in their folders.\n"
     "      Chosen are the deleted files (every file with --all; after\n"
     "      --unformat, every file the sweep found, in folders rebuilt from\n"
@@ -48,6 +50,7 @@ constexpr const char* kRecoverUsage =
     "      --type N      only files of filter category N (see 'filters')\n"
     "      --name TEXT   only files whose path contains TEXT (case-sensitive)\n"
     "      --skip-empty  leave out files of 0 bytes\n"
+    "      --codepage N  the DOS code page of 8.3 names, as for scan\n"
     "      --force       write even when DIR lies on the volume being scanned\n"
     "                    (refused otherwise: it could overwrite what is being\n"
     "                    recovered)\n"

@@ -43,6 +43,7 @@ struct RecoverOptions {
   VolumeChoice volume;
   bool utc = false;
   uint32_t mode = 0;  // 0: the private default (files 0600, folders 0700)
+  std::optional<unsigned> code_page;
 };
 
 // "0644" or "644": octal permission bits, at most 0777.
@@ -89,7 +90,8 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       inline_value = a.substr(a.find(u'=') + 1);
       a = a.substr(0, a.find(u'='));
     }
-    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name" || a == u"--mode";
+    const bool takes_value = a == u"--to" || a == u"--fs" || a == u"--type" || a == u"--name" || a == u"--mode" ||
+                             a == u"--codepage";
     if (inline_value && !takes_value) {
       PrintUsageError(u"unknown option '" + arguments[i] + u"'");
       return std::nullopt;
@@ -132,6 +134,12 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       options.type = parse_category(value);
       if (!options.type) {
         PrintUsageError(u"--type needs a category number from 0 to 12 (see 'salvor-cli filters')");
+        return std::nullopt;
+      }
+    } else if (a == u"--codepage") {
+      options.code_page = ParseCodePage(value);
+      if (!options.code_page) {
+        PrintUsageError(u"--codepage needs a code page number (437, 850...)");
         return std::nullopt;
       }
     } else if (a == u"--name") {
@@ -301,6 +309,7 @@ int RunRecover(const Arguments& arguments) {
                                        /*recover=*/true, engine, prepared)) {
     return failed;
   }
+  if (!ApplyCodePage(engine, options->code_page)) return kExitUsage;
   const Source* source = &prepared->source;
   const app::FileSystemInfo* file_system = &prepared->file_system;
   std::u16string error;

@@ -25,6 +25,7 @@ struct ScanOptions {
   bool unformat = false;
   bool tree = false;
   VolumeChoice volume;
+  std::optional<unsigned> code_page;
 };
 
 std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
@@ -50,6 +51,17 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
       options.file_system = arguments[++i];
     } else if (a.rfind(u"--fs=", 0) == 0) {
       options.file_system = a.substr(5);
+    } else if (a == u"--codepage" || a.rfind(u"--codepage=", 0) == 0) {
+      const bool inline_value = a.size() > 10;
+      if (!inline_value && i + 1 >= arguments.size()) {
+        PrintUsageError(u"--codepage needs a code page number");
+        return std::nullopt;
+      }
+      options.code_page = ParseCodePage(inline_value ? std::u16string_view(a).substr(11) : arguments[++i]);
+      if (!options.code_page) {
+        PrintUsageError(u"--codepage needs a code page number (437, 850...)");
+        return std::nullopt;
+      }
     } else if (a.size() > 1 && a[0] == u'-') {
       PrintUsageError(u"unknown option '" + a + u"'");
       return std::nullopt;
@@ -155,6 +167,7 @@ int RunScan(const Arguments& arguments) {
                                        /*recover=*/false, engine, prepared)) {
     return failed;
   }
+  if (!ApplyCodePage(engine, options->code_page)) return kExitUsage;
   const Source* source = &prepared->source;
   const app::FileSystemInfo* file_system = &prepared->file_system;
   std::u16string error;

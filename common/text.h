@@ -21,5 +21,8 @@ bool is_well_formed_utf8(std::string_view text);
 // Unicode fold.
 char16_t fold_case(char16_t c);
 bool equals_ignore_case(std::u16string_view a, std::u16string_view b);
+// The lower-case letter of an upper-case one, over the same scripts as
+// fold_case; any other character as it is.
+char16_t lower_case(char16_t c);
 
 }  // namespace salvor::text

@@ -1,5 +1,6 @@
 // The library's exported entry points. Each forwards to the engine object;
 // none lets an exception out.
+#include "engine/fat/fat_directory.h"
 #include "engine/gleaner.h"
 #include "engine/volume_access.h"
 
@@ -87,6 +88,8 @@ GLEANER_EXPORT bool ReFindMftnumByFileName(salvor::RcWString directory_path, con
                                            NtfsScanCallback callback, void* user) {
   return TheEngine().FindByFileName(directory_path, name, directory_record, found_record, callback, user);
 }
+
+GLEANER_EXPORT bool ReSetOemCodePage(uint32_t code_page) { return salvor::engine::fat::SetOemCodePage(code_page); }
 
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());

@@ -140,6 +140,9 @@ using ReMountImageRangeFn = bool (*)(char16_t letter, const char16_t* image_path
                                      uint64_t length_bytes);
 using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
                                  uint64_t length_bytes);
+// Sets the OEM code page of 8.3 names (437 until set); false for one the
+// engine cannot decode.
+using ReSetOemCodePageFn = bool (*)(uint32_t code_page);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -271,6 +274,10 @@ GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_pat
 // (0 and 0: all of it).
 GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
                                   uint64_t length_bytes);
+// The OEM code page through which 8.3 names of FAT volumes are decoded, for
+// every later scan (437, the DOS and Windows default, until set). False, and
+// the code page unchanged, for one the engine cannot decode.
+GLEANER_EXPORT bool ReSetOemCodePage(uint32_t code_page);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

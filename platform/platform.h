@@ -233,5 +233,10 @@ void debug_output(std::u16string_view text);
 // Decodes bytes of the system ANSI code page (Windows: the system's; other
 // systems: Windows-1252 unless SALVOR_CODEPAGE names another iconv encoding).
 std::u16string ansi_to_utf16(std::span<const std::byte> bytes);
+// Decodes bytes of the numbered code page (437, 850, 932...) with the
+// system's converter (Windows: MultiByteToWideChar; elsewhere iconv's
+// "CP<N>"); nothing when the system does not know the code page.
+// Unmappable bytes become U+FFFD.
+std::optional<std::u16string> codepage_to_utf16(unsigned code_page, std::span<const std::byte> bytes);
 
 }  // namespace salvor::platform

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -301,29 +302,21 @@ std::u16string cp1252_to_utf16(std::span<const std::byte> bytes) {
 
 }  // namespace
 
-std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
-  const char* chosen = std::getenv("SALVOR_CODEPAGE");
-  if (!chosen || !*chosen) return cp1252_to_utf16(bytes);
+namespace {
 
-  // iconv descriptors are not thread-safe; short names are rare enough that
-  // one descriptor behind a lock is plenty.
-  static std::mutex lock;
-  static iconv_t descriptor = ::iconv_open("UTF-16LE", chosen);
-  if (descriptor == reinterpret_cast<iconv_t>(-1)) return cp1252_to_utf16(bytes);
-  std::lock_guard guard(lock);
+// Runs one conversion to UTF-16LE through `descriptor` (the caller holds the
+// lock that guards it); an unmappable byte becomes U+FFFD.
+std::u16string iconv_to_utf16(iconv_t descriptor, std::span<const std::byte> bytes) {
   ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
-
   std::string input(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   std::string output(bytes.size() * 4 + 8, '\0');
   char* in = input.data();
   size_t in_left = input.size();
   char* out = output.data();
   size_t out_left = output.size();
-  std::u16string result;
   while (in_left > 0) {
     if (::iconv(descriptor, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) {
       if (errno != EILSEQ && errno != EINVAL) break;
-      // An unmappable byte becomes U+FFFD and the conversion goes on.
       const char replacement[2] = {static_cast<char>(0xFD), static_cast<char>(0xFF)};
       if (out_left < 2) break;
       std::memcpy(out, replacement, 2);
@@ -331,13 +324,41 @@ std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
       ++in, --in_left;
     }
   }
-  const size_t produced = output.size() - out_left;
-  result.resize(produced / 2);
+  std::u16string result((output.size() - out_left) / 2, u'\0');
   for (size_t i = 0; i < result.size(); ++i) {
     result[i] = static_cast<char16_t>(static_cast<uint8_t>(output[2 * i]) |
                                       (static_cast<uint8_t>(output[2 * i + 1]) << 8));
   }
   return result;
+}
+
+// iconv descriptors are not thread-safe; short names are rare enough that
+// descriptors behind one lock are plenty.
+std::mutex iconv_lock;
+
+}  // namespace
+
+std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
+  const char* chosen = std::getenv("SALVOR_CODEPAGE");
+  if (!chosen || !*chosen) return cp1252_to_utf16(bytes);
+  static iconv_t descriptor = ::iconv_open("UTF-16LE", chosen);
+  if (descriptor == reinterpret_cast<iconv_t>(-1)) return cp1252_to_utf16(bytes);
+  std::lock_guard guard(iconv_lock);
+  return iconv_to_utf16(descriptor, bytes);
+}
+
+std::optional<std::u16string> codepage_to_utf16(unsigned code_page, std::span<const std::byte> bytes) {
+  std::lock_guard guard(iconv_lock);
+  // One descriptor per code page asked for, kept for the life of the
+  // process (a handful at most: the code page is a user's setting).
+  static std::map<unsigned, iconv_t> descriptors;
+  auto found = descriptors.find(code_page);
+  if (found == descriptors.end()) {
+    const std::string name = "CP" + std::to_string(code_page);
+    found = descriptors.emplace(code_page, ::iconv_open("UTF-16LE", name.c_str())).first;
+  }
+  if (found->second == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  return iconv_to_utf16(found->second, bytes);
 }
 
 

@@ -330,14 +330,25 @@ void debug_output(std::u16string_view message) {
   OutputDebugStringW(wide(message, storage));
 }
 
-std::u16string ansi_to_utf16(std::span<const std::byte> bytes) {
+namespace {
+
+std::u16string multibyte_to_utf16(UINT code_page, std::span<const std::byte> bytes) {
   if (bytes.empty()) return {};
   const auto* input = reinterpret_cast<const char*>(bytes.data());
-  const int count = MultiByteToWideChar(CP_ACP, 0, input, static_cast<int>(bytes.size()), nullptr, 0);
+  const int count = MultiByteToWideChar(code_page, 0, input, static_cast<int>(bytes.size()), nullptr, 0);
   if (count <= 0) return {};
   std::wstring out(static_cast<size_t>(count), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, input, static_cast<int>(bytes.size()), out.data(), count);
+  MultiByteToWideChar(code_page, 0, input, static_cast<int>(bytes.size()), out.data(), count);
   return std::u16string(out.begin(), out.end());
+}
+
+}  // namespace
+
+std::u16string ansi_to_utf16(std::span<const std::byte> bytes) { return multibyte_to_utf16(CP_ACP, bytes); }
+
+std::optional<std::u16string> codepage_to_utf16(unsigned code_page, std::span<const std::byte> bytes) {
+  if (!IsValidCodePage(code_page)) return std::nullopt;
+  return multibyte_to_utf16(code_page, bytes);
 }
 
 

@@ -20,6 +20,7 @@ struct EngineBinding {
   ReSetSweepProgressFn ReSetSweepProgress = nullptr;
   ReMountImageRangeFn ReMountImageRange = nullptr;
   ReMountVolumeFn ReMountVolume = nullptr;
+  ReSetOemCodePageFn ReSetOemCodePage = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;

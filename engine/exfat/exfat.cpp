@@ -13,7 +13,21 @@ bool CExFat::OpenVolume(const char16_t* path) {
   bytes_per_sector_ = geometry_ ? geometry_->bytes_per_sector : 0;
   sectors_per_cluster_ = geometry_ ? geometry_->sectors_per_cluster : 0;
   known_streams_.clear();
+  bitmap_.reset();
+  bitmap_tried_ = false;
+  claims_.reset(geometry_ ? static_cast<uint64_t>(geometry_->cluster_count) * geometry_->cluster_size_bytes : 0);
   return opened;
+}
+
+const exfat::AllocationBitmap* CExFat::Bitmap() {
+  if (!bitmap_tried_ && geometry_) {
+    bitmap_tried_ = true;
+    exfat::AllocationBitmap bitmap;
+    if (exfat::LoadAllocationBitmap(volume_.device, *geometry_, bitmap) == exfat::BitmapLoad::kLoaded) {
+      bitmap_ = std::move(bitmap);
+    }
+  }
+  return bitmap_ ? &*bitmap_ : nullptr;
 }
 
 void CExFat::Remember(const exfat::EntrySet& set, bool from_live_directory) {
@@ -94,8 +108,24 @@ bool CExFat::SearchCluster(std::u16string_view parent_path, const char16_t* name
   target.parent_path = parent_path;
   target.callback = callback;
   target.user = user;
+  // A deleted folder's later clusters are searched for; free ones are told
+  // by the allocation bitmap.
+  std::optional<exfat::LostFolderSearch> lost;
+  const exfat::AllocationBitmap* bitmap = IsLiveFolder(cluster) ? nullptr : Bitmap();
+  if (bitmap) {
+    const exfat::ExFatGeometry& g = *geometry_;
+    lost.emplace();
+    lost->claims = &claims_;
+    lost->space.cluster_bytes = g.cluster_size_bytes;
+    lost->space.end_cluster = static_cast<uint32_t>(std::min<uint64_t>(g.cluster_count + 2ull, UINT32_MAX));
+    lost->space.is_data_cluster = [&g](uint32_t c) { return g.is_data_cluster(c); };
+    lost->space.offset_bytes = [&g](uint32_t c) { return g.cluster_offset_bytes(c); };
+    lost->space.is_free = [bitmap](uint32_t c) { return !bitmap->is_allocated(c); };
+    lost->space.looks_like_directory = [&g](Bytes data) { return exfat::LooksLikeLaterDirectoryCluster(data, g); };
+  }
   std::optional<exfat::EntrySet> found;
-  const bool ok = exfat::ScanDirectory(volume_.device, *geometry_, ExtentOfFolder(cluster), target, &found);
+  const bool ok = exfat::ScanDirectory(volume_.device, *geometry_, ExtentOfFolder(cluster), target, &found,
+                                       lost ? &*lost : nullptr);
   if (found_cluster && found) *found_cluster = found->stream.first_cluster;
   return ok;
 }

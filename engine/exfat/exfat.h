@@ -72,12 +72,19 @@ class CExFat {
   // False for a folder known to be deleted or found by the sweep.
   bool IsLiveFolder(uint32_t cluster) const;
   exfat::SetTarget MakeTarget(bool from_live_directory);
+  // The allocation bitmap, read the first time a deleted folder is scanned
+  // (null when the volume has none that can be read).
+  const exfat::AllocationBitmap* Bitmap();
 
   ScannerVolume volume_;
   uint32_t bytes_per_sector_ = 0;
   uint32_t sectors_per_cluster_ = 0;
   std::optional<exfat::ExFatGeometry> geometry_;
   std::unordered_map<uint32_t, KnownStream> known_streams_;  // first cluster -> stream
+  std::optional<exfat::AllocationBitmap> bitmap_;
+  bool bitmap_tried_ = false;
+  // The later clusters of deleted folders taken during this volume's scans.
+  LostClusterClaims claims_;
 };
 
 }  // namespace salvor::engine

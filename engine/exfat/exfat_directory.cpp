@@ -1,6 +1,7 @@
 #include "engine/exfat/exfat_directory.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "common/text.h"
@@ -35,7 +36,100 @@ bool directory_clusters(const platform::RawVolume& volume, const ExFatGeometry& 
   return CollectChain(volume, geometry, extent.first_cluster, limit, clusters) != ChainEnd::kReadFailed;
 }
 
+// Adds the later clusters of a deleted folder after its known ones, while
+// the last one is full. The clusters are read once here and again by the
+// scan; a deleted folder is rare enough for that.
+void extend_lost_folder(const platform::RawVolume& volume, const ExFatGeometry& geometry, const LostFolderSearch& lost,
+                        std::vector<uint32_t>& clusters) {
+  if (clusters.empty() || !lost.claims) return;
+  std::unordered_set<uint32_t> visited(clusters.begin(), clusters.end());
+  for (const uint32_t cluster : clusters) lost.claims->claim(cluster);
+  const uint64_t limit = std::max<uint64_t>(1, kMaxDirectoryBytes / geometry.cluster_size_bytes);
+  ByteBuffer buffer;
+  if (!buffer.allocate(geometry.cluster_size_bytes)) return;
+  while (clusters.size() < limit) {
+    if (!volume.read_at(geometry.cluster_offset_bytes(clusters.back()), buffer.bytes())) return;
+    const DirectoryClusterEnd end = SummarizeDirectoryCluster(buffer.bytes(), geometry);
+    if (end.ends_directory) return;
+    const auto next = FindNextLostCluster(volume, lost.space, clusters.back(), end.following, visited, *lost.claims);
+    if (!next) return;
+    clusters.push_back(*next);
+    visited.insert(*next);
+    lost.claims->claim(*next);
+  }
+}
+
+bool known_entry_type(uint8_t type) {
+  switch (type & ~entry::kInUseBit) {
+    case entry::kFileDeleted:
+    case entry::kStreamDeleted:
+    case entry::kFileNameDeleted:
+    case 0x20:  // vendor extension
+    case 0x21:  // vendor allocation
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+bool LooksLikeLaterDirectoryCluster(Bytes cluster, const ExFatGeometry& geometry) {
+  const size_t slots = cluster.size() / entry::kSize;
+  for (size_t i = 0; i < slots; ++i) {
+    const uint8_t type = slot_type(cluster, i);
+    if (type == 0) return i > 0;
+    if (!known_entry_type(type)) return false;
+    if (!IsFileEntry(type)) continue;
+    ByteReader file_entry(cluster.subspan(i * entry::kSize, entry::kSize));
+    const uint8_t secondary = file_entry.u8(file::kSecondaryCount);
+    if (secondary < file::kMinSecondaryCount || secondary + 1u > kMaxSetEntries) return false;
+    if (i + 1 >= slots) continue;  // its stream extension is in the next cluster
+    if (!is_stream(slot_type(cluster, i + 1))) return false;
+    ByteReader stream_entry(cluster.subspan((i + 1) * entry::kSize, entry::kSize));
+    const uint32_t first = stream_entry.u32(stream::kFirstCluster);
+    const uint64_t length = stream_entry.u64(stream::kDataLength);
+    if (stream_entry.u8(stream::kNameLength) == 0) return false;
+    if (first != 0 && !geometry.is_data_cluster(first)) return false;
+    if (length > static_cast<uint64_t>(geometry.cluster_count) * geometry.cluster_size_bytes) return false;
+  }
+  return slots > 0;
+}
+
+DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry& geometry) {
+  DirectoryClusterEnd end;
+  const size_t slots = cluster.size() / entry::kSize;
+  size_t due = 0;  // secondary entries of the last set past the cluster's end
+  for (size_t i = 0; i < slots; ++i) {
+    const uint8_t type = slot_type(cluster, i);
+    if (type == 0) {
+      end.ends_directory = true;
+      break;
+    }
+    if (IsFileEntry(type)) {
+      const size_t secondary = ByteReader(cluster.subspan(i * entry::kSize, entry::kSize)).u8(file::kSecondaryCount);
+      due = i + 1 + secondary > slots ? i + 1 + secondary - slots : 0;
+    }
+    if (!is_stream(type)) continue;
+    ByteReader stream_entry(cluster.subspan(i * entry::kSize, entry::kSize));
+    const uint32_t first = stream_entry.u32(stream::kFirstCluster);
+    const uint64_t length = stream_entry.u64(stream::kDataLength);
+    if (!geometry.is_data_cluster(first) || length == 0) continue;
+    const uint64_t after = first + geometry.clusters_for(length);
+    end.following.after_last_data = static_cast<uint32_t>(std::min<uint64_t>(after, UINT32_MAX));
+  }
+  if (end.ends_directory) return end;
+  end.following.continues = [due](Bytes next) {
+    const size_t slots = next.size() / entry::kSize;
+    for (size_t i = 0; i < due && i < slots; ++i) {
+      if (!is_secondary(slot_type(next, i))) return false;
+    }
+    if (due >= slots) return true;
+    const uint8_t type = slot_type(next, due);
+    return type == 0 || IsFileEntry(type);
+  };
+  return end;
+}
 
 bool StreamInfo::no_fat_chain() const { return (flags & stream::kFlagNoFatChain) != 0; }
 bool EntrySet::is_deleted() const { return file_type != entry::kFile; }
@@ -127,11 +221,12 @@ DirectoryExtent ExtentOf(const EntrySet& set) {
 }
 
 bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geometry, const DirectoryExtent& extent,
-                   const SetTarget& target, std::optional<EntrySet>* found) {
+                   const SetTarget& target, std::optional<EntrySet>* found, const LostFolderSearch* lost) {
   if (found) found->reset();
   if (!geometry.is_data_cluster(extent.first_cluster)) return false;
   std::vector<uint32_t> clusters;
   bool result = directory_clusters(volume, geometry, extent, clusters);
+  if (lost) extend_lost_folder(volume, geometry, *lost, clusters);
 
   const size_t cluster_bytes = geometry.cluster_size_bytes;
   ByteBuffer buffer;

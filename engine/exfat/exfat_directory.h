@@ -13,6 +13,7 @@
 #include "common/byte_reader.h"
 #include "engine/exfat/exfat_geometry.h"
 #include "engine/gleaner_api.h"
+#include "engine/lost_clusters.h"
 
 namespace salvor::engine::exfat {
 
@@ -84,6 +85,30 @@ struct SetTarget {
   std::function<void(const EntrySet&)> observe;
 };
 
+// For a deleted folder: its later clusters are searched for (the deletion
+// freed them, and often shrank the folder's length and chain to its first
+// cluster). `space.is_free` tells from the allocation bitmap.
+struct LostFolderSearch {
+  ClusterSpace space;
+  LostClusterClaims* claims = nullptr;
+};
+
+// True when a cluster reads as a later cluster of a directory: from the
+// first slot on up to the first end one (type 0), only File, stream
+// extension, File name and vendor entries, in use or deleted, each File
+// entry with a sound secondary count and stream extension.
+bool LooksLikeLaterDirectoryCluster(Bytes cluster, const ExFatGeometry& geometry);
+
+// Whether the cluster has an end entry, and for the search: the cluster
+// after the data of the last set whose stream extension it holds, and what
+// the next cluster must begin with: the secondary entries still due of a set
+// cut off at its end, then a File entry (or the end); else a File entry.
+struct DirectoryClusterEnd {
+  bool ends_directory = false;
+  ClusterFollowing following;
+};
+DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry& geometry);
+
 // Scans (or with a lookup name, searches) the directory of `extent`. A set
 // may run on into the directory's next cluster; one cut off by the end of
 // the directory is not taken. With a lookup name, the first present set of
@@ -91,8 +116,11 @@ struct SetTarget {
 // deleted one counts; `found` receives the matching set. False when a buffer
 // cannot be had, or a cluster or FAT sector cannot be read; sets reported
 // before stand.
+// With `lost`, the directory goes on past its known clusters while its last
+// one is full, in clusters FindNextLostCluster finds; every cluster of it is
+// claimed.
 bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geometry, const DirectoryExtent& extent,
-                   const SetTarget& target, std::optional<EntrySet>* found);
+                   const SetTarget& target, std::optional<EntrySet>* found, const LostFolderSearch* lost = nullptr);
 
 // The extent that a set's stream extension describes.
 DirectoryExtent ExtentOf(const EntrySet& set);

@@ -10,6 +10,13 @@
 
 namespace salvor::engine {
 
+bool CFat16::OpenVolume(const char16_t* path) {
+  const bool opened = engine::OpenVolume(path, volume_);
+  const auto g = geometry();
+  claims_.reset(g ? fat::DataRegionBytes(*g) : 0);
+  return opened;
+}
+
 std::optional<fat::FatGeometry> CFat16::geometry() const { return fat::FatGeometry::parse_fat16(volume_.boot); }
 
 bool CFat16::ScanRootRegion(const fat::FatGeometry& g, const fat::EntryTarget& target, uint32_t* found_cluster_out) {
@@ -67,7 +74,7 @@ bool CFat16::SearchCluster(std::u16string_view parent_path, const char16_t* name
   if (found_cluster) *found_cluster = 0;
   const auto g = geometry();
   if (!g) return false;
-  return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user);
+  return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user, &claims_);
 }
 
 bool CFat16::FatDirectory(uint32_t cluster) {

@@ -13,6 +13,7 @@
 
 #include "engine/fat/fat_directory.h"
 #include "engine/fat/fat_geometry.h"
+#include "engine/fat/fat_lost_chain.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
@@ -22,7 +23,7 @@ class CFat16 {
  public:
   virtual ~CFat16() = default;
 
-  bool OpenVolume(const char16_t* path) { return engine::OpenVolume(path, volume_); }
+  bool OpenVolume(const char16_t* path);
 
   // Reports the entries of the folder `path` names: the root directory for
   // a drive path ("E:\"), else the folder found by looking its components
@@ -50,6 +51,8 @@ class CFat16 {
   bool ScanRootRegion(const fat::FatGeometry& geometry, const fat::EntryTarget& target, uint32_t* found_cluster);
 
   ScannerVolume volume_;
+  // The later clusters of deleted folders taken during this volume's scans.
+  LostClusterClaims claims_;
 };
 
 }  // namespace salvor::engine

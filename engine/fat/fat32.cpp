@@ -11,6 +11,13 @@
 
 namespace salvor::engine {
 
+bool CFat32::OpenVolume(const char16_t* path) {
+  const bool opened = engine::OpenVolume(path, volume_);
+  const auto g = geometry();
+  claims_.reset(g ? fat::DataRegionBytes(*g) : 0);
+  return opened;
+}
+
 std::optional<fat::FatGeometry> CFat32::geometry() const { return fat::FatGeometry::parse_fat32(volume_.boot); }
 
 uint32_t CFat32::LocateFolder(std::u16string_view path) {
@@ -40,7 +47,7 @@ bool CFat32::SearchCluster(std::u16string_view parent_path, const char16_t* name
   if (found_cluster) *found_cluster = 0;
   const auto g = geometry();
   if (!g) return false;
-  return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user);
+  return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user, &claims_);
 }
 
 bool CFat32::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/fat/fat_geometry.h"
+#include "engine/fat/fat_lost_chain.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
@@ -20,7 +21,7 @@ class CFat32 {
  public:
   virtual ~CFat32() = default;
 
-  bool OpenVolume(const char16_t* path) { return engine::OpenVolume(path, volume_); }
+  bool OpenVolume(const char16_t* path);
 
   // Reports the entries of the folder that `path` names ("E:\", "E:\A\B").
   // False when the path names no folder or the volume cannot be read.
@@ -51,6 +52,8 @@ class CFat32 {
 
  private:
   ScannerVolume volume_;
+  // The later clusters of deleted folders taken during this volume's scans.
+  LostClusterClaims claims_;
 };
 
 }  // namespace salvor::engine

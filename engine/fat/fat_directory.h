@@ -4,6 +4,7 @@
 // quick scans and the unformat sweeps.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,18 +13,42 @@
 #include "common/byte_reader.h"
 #include "engine/fat/fat_geometry.h"
 #include "engine/gleaner_api.h"
+#include "engine/lost_clusters.h"
 
 namespace salvor::engine::fat {
 
 // Long-name parts seen since the last reported entry. A quick scan keeps one
 // per directory scan; an unformat sweep keeps one for the whole sweep.
-struct LongNameState {
-  std::u16string pending;
+//
+// Parts are stored last part first, so each one goes in front of the name
+// built so far. The parts are kept as they arrive and joined only when the
+// name is asked for, so a run of parts that never ends costs the same per
+// part however long it gets; only the newest parts (the start of the name)
+// are kept, as many as the longest name needs.
+class LongNameState {
+ public:
+  static constexpr size_t kMaxNameUnits = 255;
+  static constexpr size_t kUnitsPerPart = 13;
+  static constexpr size_t kMaxParts = (kMaxNameUnits + kUnitsPerPart - 1) / kUnitsPerPart;  // 20
+
+  // Puts a part (up to 13 units) in front of the name.
+  void add_part(std::u16string_view part);
+  bool empty() const { return stored_units_ == 0; }
+  // The name: the parts newest first, at most kMaxNameUnits units.
+  std::u16string name() const;
+  void clear();
+
   bool complete = false;  // the part with sequence number 1 was seen
-  void clear() {
-    pending.clear();
-    complete = false;
-  }
+
+ private:
+  struct Part {
+    std::array<char16_t, kUnitsPerPart> units{};
+    uint8_t length = 0;
+  };
+  std::array<Part, kMaxParts> parts_{};  // a ring of the newest parts
+  size_t next_ = 0;                      // slot of the next part
+  size_t count_ = 0;                     // parts held, at most kMaxParts
+  size_t stored_units_ = 0;
 };
 
 // Folder numbers carried by every record a directory cluster yields.
@@ -66,14 +91,32 @@ bool HasDotPair(Bytes cluster_start);
 // First cluster named by the second entry (".."), high half included.
 uint32_t DotDotCluster(Bytes cluster_start);
 
-// Prepends the characters of a long-name part to `state.pending`; returns
-// true when the part is the one with sequence number 1 (first byte 0x41 or
-// 0x01). Neither the checksum nor the order of parts is checked.
-bool AppendNamePart(Bytes entry, std::u16string& pending);
+// Puts the characters of a long-name part in front of the pending name;
+// returns true when the part is the one with sequence number 1 (first byte
+// 0x41 or 0x01). Neither the checksum nor the order of parts is checked.
+bool AppendNamePart(Bytes entry, LongNameState& long_name);
 
-// The 8.3 text of an entry as bytes: trailing spaces removed, "." only when
-// the extension is not empty, a deleted entry's lost first byte shown as "_".
+// The two parts of an 8.3 name as bytes of the OEM code page: trailing
+// spaces removed, a deleted entry's lost first byte shown as "_".
+struct ShortNameParts {
+  std::string base;
+  std::string extension;
+};
+ShortNameParts SplitShortName(Bytes entry);
+
+// The 8.3 text of an entry as bytes: base, and "." and the extension when
+// the extension is not empty.
 std::string MakeShortName(Bytes entry);
+
+// The 8.3 name as Windows shows it: each part decoded through the OEM code
+// page and lower-cased where the entry's case flags say so.
+std::u16string ShortNameText(Bytes entry);
+
+// The OEM code page through which 8.3 names are decoded, for the whole
+// process (437 until set). Setting one that is neither built in nor known to
+// the system gives false and keeps the one before.
+bool SetOemCodePage(unsigned code_page);
+unsigned OemCodePage();
 
 // Handles one entry of a directory. `found_cluster` receives the first
 // cluster of each entry that is considered (for lookups: of the match).
@@ -89,14 +132,18 @@ void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16st
 // Scans (or, with a lookup name, searches) the folder whose directory data
 // starts at `first_cluster`, following its FAT chain. For FAT32 the dot pair
 // of each cluster sets the records' folder numbers; FAT16 records carry none.
-// False only when the buffer cannot be had or a cluster cannot be read.
+// With `claims`, a folder whose first cluster is free (deleted, its chain
+// freed) goes on in the later clusters that FindNextLostCluster finds, and
+// takes them from the claims. False only when the buffer cannot be had or a
+// cluster cannot be read.
 bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometry, const EntryTarget& target,
-                   uint32_t first_cluster, uint32_t* found_cluster_out);
+                   uint32_t first_cluster, uint32_t* found_cluster_out, LostClusterClaims* claims = nullptr);
 
 // Scans the folder that starts at `cluster` (reporting its entries under
 // `parent_path`), or with a name, looks the name up in it and stores its
 // first cluster in `found_cluster` (0: not found).
 bool SearchFolder(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view parent_path,
-                  const char16_t* name, uint32_t cluster, uint32_t* found_cluster, ScanCallback callback, void* user);
+                  const char16_t* name, uint32_t cluster, uint32_t* found_cluster, ScanCallback callback, void* user,
+                  LostClusterClaims* claims = nullptr);
 
 }  // namespace salvor::engine::fat

@@ -29,6 +29,7 @@ inline constexpr size_t kSize = 32;
 inline constexpr size_t kName = 0;           // 8 bytes, space padded
 inline constexpr size_t kExtension = 8;      // 3 bytes, space padded
 inline constexpr size_t kAttributes = 11;    // u8
+inline constexpr size_t kCaseFlags = 12;     // u8, Windows NT: letters of the 8.3 name stored upper, shown lower
 inline constexpr size_t kCreateTime = 14;    // u16: hour 15-11, minute 10-5, seconds/2 4-0
 inline constexpr size_t kCreateDate = 16;    // u16: year-1980 15-9, month 8-5, day 4-0
 inline constexpr size_t kClusterHigh = 20;   // u16
@@ -37,6 +38,9 @@ inline constexpr size_t kFileSize = 28;      // u32
 
 inline constexpr uint8_t kEndOfDirectory = 0x00;  // first name byte
 inline constexpr uint8_t kDeletedMark = 0xE5;     // first name byte
+
+inline constexpr uint8_t kLowerCaseBase = 0x08;       // in kCaseFlags
+inline constexpr uint8_t kLowerCaseExtension = 0x10;  // in kCaseFlags
 
 inline constexpr uint8_t kAttrVolumeLabel = 0x08;
 inline constexpr uint8_t kAttrDirectory = 0x10;

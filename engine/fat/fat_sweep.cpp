@@ -7,12 +7,6 @@
 #include "engine/volume_access.h"
 
 namespace salvor::engine::fat {
-namespace {
-
-constexpr size_t kMaxPendingNameUnits = 20 * 13;
-
-}  // namespace
-
 bool SweepWindows(const platform::RawVolume& volume, uint64_t volume_size_bytes,
                   const std::function<void(const SweepWindow&)>& visit) {
   platform::AnonymousBuffer buffer;
@@ -85,10 +79,6 @@ void ReportSweepCluster(Bytes cluster, bool first_of_folder, LongNameState& long
         EntryResult::kEndOfDirectory) {
       break;
     }
-    // The state outlives every cluster of the sweep, so parts that never
-    // end in a name would pile up over a whole volume; no real name is
-    // longer than 20 parts.
-    if (long_name.pending.size() > kMaxPendingNameUnits) long_name.pending.resize(kMaxPendingNameUnits);
   }
 }
 

@@ -1,0 +1,99 @@
+#include "engine/lost_clusters.h"
+
+#include <algorithm>
+
+namespace salvor::engine {
+
+void LostClusterClaims::reset(uint64_t volume_bytes) {
+  claimed_.clear();
+  seen_.clear();
+  budget_bytes = volume_bytes + kSearchBudgetSlackBytes;
+}
+
+void LostClusterClaims::claim(uint32_t cluster) {
+  seen_.erase(cluster);
+  if (claimed_.size() < kMaxClusters) claimed_.insert(cluster);
+}
+
+void LostClusterClaims::saw(uint32_t cluster) {
+  if (!claimed(cluster) && seen_.size() < kMaxClusters) seen_.insert(cluster);
+}
+
+std::vector<uint32_t> LostClusterClaims::unclaimed() const {
+  std::vector<uint32_t> out(seen_.begin(), seen_.end());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::optional<uint32_t> FindNextLostCluster(const platform::RawVolume& volume, const ClusterSpace& space,
+                                            uint32_t cluster, const ClusterFollowing& following,
+                                            const std::unordered_set<uint32_t>& visited, LostClusterClaims& claims) {
+  const uint32_t cluster_bytes = space.cluster_bytes;
+  if (cluster_bytes == 0) return std::nullopt;
+  auto available = [&](uint32_t candidate) {
+    return space.is_data_cluster(candidate) && visited.count(candidate) == 0 && !claims.claimed(candidate) &&
+           space.is_free(candidate);
+  };
+
+  // The search starts after the last file's data; a folder of entries
+  // without data went on in the very next cluster.
+  const uint32_t next = cluster + 1;
+  uint32_t start = next;
+  if (following.after_last_data && *following.after_last_data > next) start = *following.after_last_data;
+  auto fits = [&](Bytes data) {
+    return space.looks_like_directory(data) && (!following.continues || following.continues(data));
+  };
+
+  std::vector<std::byte> buffer;
+  if (start != next && available(next) && claims.budget_bytes >= cluster_bytes) {
+    buffer.resize(cluster_bytes);
+    claims.budget_bytes -= cluster_bytes;
+    if (volume.read_at(space.offset_bytes(next), buffer) && fits(buffer)) return next;
+  }
+
+  // Reads go in batches of up to 1 MiB of consecutive clusters; clusters in
+  // use are passed over without being read.
+  const uint32_t batch_clusters = std::max<uint32_t>(1, (1u << 20) / cluster_bytes);
+  buffer.resize(static_cast<size_t>(batch_clusters) * cluster_bytes);
+  uint64_t read_bytes = 0;
+  uint32_t examined = 0;
+  uint32_t at = start;
+  while (examined < kMaxSearchClusters && at < space.end_cluster && space.is_data_cluster(at)) {
+    if (!available(at)) {
+      ++at, ++examined;
+      continue;
+    }
+    uint64_t count = std::min<uint64_t>({batch_clusters, space.end_cluster - at, kMaxSearchClusters - examined});
+    count = std::min(count, std::min(kMaxSearchBytes - read_bytes, claims.budget_bytes) / cluster_bytes);
+    if (count == 0) return std::nullopt;
+    const MutableBytes batch = MutableBytes(buffer).first(static_cast<size_t>(count * cluster_bytes));
+    const auto got = volume.read_some_at(space.offset_bytes(at), batch);
+    if (!got || *got < cluster_bytes) return std::nullopt;
+    const auto read_clusters = static_cast<uint32_t>(*got / cluster_bytes);
+    read_bytes += static_cast<uint64_t>(read_clusters) * cluster_bytes;
+    claims.budget_bytes -= static_cast<uint64_t>(read_clusters) * cluster_bytes;
+    std::optional<uint32_t> found;
+    for (uint32_t k = 0; k < read_clusters; ++k) {
+      const uint32_t candidate = at + k;
+      const Bytes data = Bytes(batch).subspan(static_cast<size_t>(k) * cluster_bytes, cluster_bytes);
+      if (!available(candidate) || !space.looks_like_directory(data)) continue;
+      if (following.continues && !following.continues(data)) {
+        claims.saw(candidate);
+        continue;
+      }
+      // The first one is taken; the others read with it are remembered for
+      // the lost-entries folder, should no folder take them.
+      if (!found) {
+        found = candidate;
+      } else {
+        claims.saw(candidate);
+      }
+    }
+    if (found) return found;
+    at += read_clusters;
+    examined += read_clusters;
+  }
+  return std::nullopt;
+}
+
+}  // namespace salvor::engine
