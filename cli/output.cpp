@@ -157,6 +157,12 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
   out += ",\"attributes\":";
   AppendNumber(out, item.attributes);
   if (item.damaged) out += ",\"damaged\":true";
+  // Entries of directory clusters whose folder was not found.
+  const std::u16string_view lost = kLostEntriesFolder;
+  if (relative_path.size() > lost.size() && relative_path.substr(0, lost.size()) == lost &&
+      relative_path[lost.size()] == u'/') {
+    out += ",\"lost\":true";
+  }
   if (item.file_system_kind == app::ItemFileSystem::kNtfs) {
     out += ",\"mft\":";
     AppendNumber(out, item.mft_number);

@@ -30,6 +30,10 @@ enum VolumeKind : int32_t {
 inline constexpr uint32_t kDeleted = 1;
 inline constexpr uint32_t kPresent = 2;
 inline constexpr uint32_t kEntryFolder = 1;
+// The folder under the root whose records are the entries of directory
+// clusters that no folder of a FAT-family Quick Scan could take (the later
+// clusters of deleted folders whose place was not found).
+inline constexpr const char16_t* kLostEntriesFolder = u"$LostEntries";
 inline constexpr uint32_t kEntryFile = 2;
 // A flag in _FileInfoFat::Reserved: the file's recorded size is more than
 // the clusters from its first cluster to the volume's end can hold. Its

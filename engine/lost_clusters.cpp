@@ -4,6 +4,12 @@
 
 namespace salvor::engine {
 
+std::u16string LostEntriesPath(std::u16string_view root_path) {
+  std::u16string path(root_path);
+  if (!path.empty() && path.back() != u'\\') path += u'\\';
+  return path + kLostEntriesFolder;
+}
+
 void LostClusterClaims::reset(uint64_t volume_bytes) {
   claimed_.clear();
   seen_.clear();

@@ -15,10 +15,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "common/byte_reader.h"
+#include "engine/gleaner_api.h"
 #include "platform/platform.h"
 
 namespace salvor::engine {
@@ -56,6 +59,10 @@ class LostClusterClaims {
   std::unordered_set<uint32_t> claimed_;
   std::unordered_set<uint32_t> seen_;
 };
+
+// The parent path of lost entries under the scanned root ("E:\" gives
+// "E:\$LostEntries").
+std::u16string LostEntriesPath(std::u16string_view root_path);
 
 // How one file system's clusters are laid out and told apart.
 struct ClusterSpace {

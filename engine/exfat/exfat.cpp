@@ -19,6 +19,40 @@ bool CExFat::OpenVolume(const char16_t* path) {
   return opened;
 }
 
+std::optional<exfat::LostFolderSearch> CExFat::LostSearch() {
+  const exfat::AllocationBitmap* bitmap = Bitmap();
+  if (!bitmap) return std::nullopt;
+  const exfat::ExFatGeometry& g = *geometry_;
+  exfat::LostFolderSearch lost;
+  lost.claims = &claims_;
+  lost.space.cluster_bytes = g.cluster_size_bytes;
+  lost.space.end_cluster = static_cast<uint32_t>(std::min<uint64_t>(g.cluster_count + 2ull, UINT32_MAX));
+  lost.space.is_data_cluster = [&g](uint32_t c) { return g.is_data_cluster(c); };
+  lost.space.offset_bytes = [&g](uint32_t c) { return g.cluster_offset_bytes(c); };
+  lost.space.is_free = [bitmap](uint32_t c) { return !bitmap->is_allocated(c); };
+  lost.space.looks_like_directory = [&g](Bytes data) { return exfat::LooksLikeLaterDirectoryCluster(data, g); };
+  return lost;
+}
+
+void CExFat::ReportLostClusters(std::u16string_view root_path, ScanCallback callback, void* user) {
+  const auto lost = LostSearch();
+  if (!lost) return;
+  const std::u16string parent = LostEntriesPath(root_path);
+  exfat::SetTarget target = MakeTarget(/*from_live_directory=*/false);
+  target.parent_path = parent;
+  target.callback = callback;
+  target.user = user;
+  for (const uint32_t cluster : claims_.unclaimed()) {
+    // One lost cluster may go on in another that was seen too.
+    if (claims_.claimed(cluster)) continue;
+    exfat::DirectoryExtent extent;
+    extent.first_cluster = cluster;
+    extent.length_bytes = geometry_->cluster_size_bytes;
+    extent.contiguous = true;
+    exfat::ScanDirectory(volume_.device, *geometry_, extent, target, nullptr, &*lost);
+  }
+}
+
 const exfat::AllocationBitmap* CExFat::Bitmap() {
   if (!bitmap_tried_ && geometry_) {
     bitmap_tried_ = true;
@@ -96,7 +130,10 @@ uint32_t CExFat::LocateFolder(std::u16string_view path) {
 bool CExFat::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) {
   const uint32_t cluster = LocateFolder(path);
   if (cluster == 0) return false;
-  return SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+  const bool scanned = SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+  // The caller has descended into every folder from its callback by now.
+  if (cluster == geometry_->root_cluster) ReportLostClusters(path, callback, user);
+  return scanned;
 }
 
 bool CExFat::SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,
@@ -108,21 +145,8 @@ bool CExFat::SearchCluster(std::u16string_view parent_path, const char16_t* name
   target.parent_path = parent_path;
   target.callback = callback;
   target.user = user;
-  // A deleted folder's later clusters are searched for; free ones are told
-  // by the allocation bitmap.
-  std::optional<exfat::LostFolderSearch> lost;
-  const exfat::AllocationBitmap* bitmap = IsLiveFolder(cluster) ? nullptr : Bitmap();
-  if (bitmap) {
-    const exfat::ExFatGeometry& g = *geometry_;
-    lost.emplace();
-    lost->claims = &claims_;
-    lost->space.cluster_bytes = g.cluster_size_bytes;
-    lost->space.end_cluster = static_cast<uint32_t>(std::min<uint64_t>(g.cluster_count + 2ull, UINT32_MAX));
-    lost->space.is_data_cluster = [&g](uint32_t c) { return g.is_data_cluster(c); };
-    lost->space.offset_bytes = [&g](uint32_t c) { return g.cluster_offset_bytes(c); };
-    lost->space.is_free = [bitmap](uint32_t c) { return !bitmap->is_allocated(c); };
-    lost->space.looks_like_directory = [&g](Bytes data) { return exfat::LooksLikeLaterDirectoryCluster(data, g); };
-  }
+  // A deleted folder's later clusters are searched for.
+  const auto lost = IsLiveFolder(cluster) ? std::nullopt : LostSearch();
   std::optional<exfat::EntrySet> found;
   const bool ok = exfat::ScanDirectory(volume_.device, *geometry_, ExtentOfFolder(cluster), target, &found,
                                        lost ? &*lost : nullptr);
@@ -149,9 +173,19 @@ bool CExFat::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recover
   if (found != known_streams_.end() && found->second.data_length == size_bytes) {
     const KnownStream& known = found->second;
     plan.valid_bytes = std::min(known.valid_data_length, size_bytes);
-    // A deleted or formatted-over file has lost its chain: its data is taken
-    // as one run, which NoFatChain says it was anyway.
-    plan.layout = known.no_fat_chain || !known.live ? exfat::DataLayout::kContiguous : exfat::DataLayout::kChain;
+    // NoFatChain says the data is one run. A deleted file that had a chain
+    // usually keeps it (only the bitmap is cleared): it is followed when it
+    // still fits the size and no cluster of it was taken since; otherwise
+    // the data is taken as one run.
+    plan.layout = exfat::DataLayout::kChain;
+    if (known.no_fat_chain) {
+      plan.layout = exfat::DataLayout::kContiguous;
+    } else if (!known.live) {
+      const exfat::AllocationBitmap* bitmap = Bitmap();
+      const bool intact = bitmap && exfat::DeletedChainIsIntact(volume_.device, *geometry_, *bitmap, first_cluster,
+                                                                size_bytes);
+      plan.layout = intact ? exfat::DataLayout::kChain : exfat::DataLayout::kContiguous;
+    }
   }
   return exfat::RecoverFile(volume_.device, *geometry_, plan, job);
 }

@@ -75,6 +75,12 @@ class CExFat {
   // The allocation bitmap, read the first time a deleted folder is scanned
   // (null when the volume has none that can be read).
   const exfat::AllocationBitmap* Bitmap();
+  // What the search for a deleted folder's later clusters needs; nothing
+  // without a bitmap.
+  std::optional<exfat::LostFolderSearch> LostSearch();
+  // Reports the clusters searches saw and no folder took, under
+  // LostEntriesPath(`root_path`).
+  void ReportLostClusters(std::u16string_view root_path, ScanCallback callback, void* user);
 
   ScannerVolume volume_;
   uint32_t bytes_per_sector_ = 0;

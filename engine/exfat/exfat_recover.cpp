@@ -20,6 +20,17 @@ ChainState CheckChain(const platform::RawVolume& volume, const ExFatGeometry& ge
   return end == ChainEnd::kEndMark && visited == needed ? ChainState::kFits : ChainState::kDoesNotFit;
 }
 
+bool DeletedChainIsIntact(const platform::RawVolume& volume, const ExFatGeometry& geometry,
+                          const AllocationBitmap& bitmap, uint32_t first_cluster, uint64_t size_bytes) {
+  if (CheckChain(volume, geometry, first_cluster, size_bytes) != ChainState::kFits) return false;
+  bool all_free = true;
+  WalkChain(volume, geometry, first_cluster, geometry.clusters_for(size_bytes), [&](uint32_t cluster) {
+    all_free = !bitmap.is_allocated(cluster);
+    return all_free;
+  });
+  return all_free;
+}
+
 bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometry, const RecoveryPlan& plan,
                  recovery::FileJob& job) {
   const uint64_t size = plan.size_bytes;

@@ -35,6 +35,14 @@ enum class ChainState {
 ChainState CheckChain(const platform::RawVolume& volume, const ExFatGeometry& geometry, uint32_t first_cluster,
                       uint64_t size_bytes);
 
+// Whether a deleted file's FAT chain still describes its data: deleting
+// frees the allocation bitmap but usually leaves the chain of a file that
+// had one. True when the chain from `first_cluster` has exactly the clusters
+// `size_bytes` needs, ends with an end mark, and every one of them is free
+// in `bitmap` (no later file took it).
+bool DeletedChainIsIntact(const platform::RawVolume& volume, const ExFatGeometry& geometry,
+                          const AllocationBitmap& bitmap, uint32_t first_cluster, uint64_t size_bytes);
+
 // Hands the file's extents to `job`: the chain when it fits the size, else
 // one run from the first cluster, bounded by the end of the volume (the
 // heap's end when the device cannot tell its size); bytes past the valid

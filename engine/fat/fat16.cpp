@@ -66,7 +66,10 @@ bool CFat16::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* 
   scan.callback = callback;
   scan.user = user;
   scan.geometry = &*g;
-  return ScanRootRegion(*g, scan, nullptr);
+  const bool scanned = ScanRootRegion(*g, scan, nullptr);
+  // The caller has descended into every folder from its callback by now.
+  fat::ReportLostClusters(volume_.device, *g, path, claims_, callback, user);
+  return scanned;
 }
 
 bool CFat16::SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,

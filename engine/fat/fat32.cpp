@@ -39,7 +39,11 @@ uint32_t CFat32::LocateFolder(std::u16string_view path) {
 bool CFat32::ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) {
   const uint32_t cluster = LocateFolder(path);
   if (cluster == 0) return false;
-  return SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+  const bool scanned = SearchCluster(path, nullptr, cluster, nullptr, callback, user);
+  // The caller has descended into every folder from its callback by now.
+  const auto g = geometry();
+  if (g && cluster == g->root_cluster) fat::ReportLostClusters(volume_.device, *g, path, claims_, callback, user);
+  return scanned;
 }
 
 bool CFat32::SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster,

@@ -293,6 +293,20 @@ bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometr
   return result;
 }
 
+void ReportLostClusters(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view root_path,
+                        LostClusterClaims& claims, ScanCallback callback, void* user) {
+  const std::u16string parent = LostEntriesPath(root_path);
+  EntryTarget target;
+  target.parent_path = parent;
+  target.callback = callback;
+  target.user = user;
+  for (const uint32_t cluster : claims.unclaimed()) {
+    // One lost cluster may go on in another that was seen too.
+    if (claims.claimed(cluster)) continue;
+    ScanDirectory(volume, geometry, target, cluster, nullptr, &claims);
+  }
+}
+
 bool SearchFolder(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view parent_path,
                   const char16_t* name, uint32_t cluster, uint32_t* found_cluster, ScanCallback callback, void* user,
                   LostClusterClaims* claims) {

@@ -139,6 +139,12 @@ void ReportEntry(const FolderPair& folders, std::u16string_view name, std::u16st
 bool ScanDirectory(const platform::RawVolume& volume, const FatGeometry& geometry, const EntryTarget& target,
                    uint32_t first_cluster, uint32_t* found_cluster_out, LostClusterClaims* claims = nullptr);
 
+// Reports the entries of the directory clusters that searches looked at and
+// no deleted folder took, each with the later clusters it goes on in, under
+// LostEntriesPath(`root_path`). Called once a whole Quick Scan is done.
+void ReportLostClusters(const platform::RawVolume& volume, const FatGeometry& geometry, std::u16string_view root_path,
+                        LostClusterClaims& claims, ScanCallback callback, void* user);
+
 // Scans the folder that starts at `cluster` (reporting its entries under
 // `parent_path`), or with a name, looks the name up in it and stores its
 // first cluster in `found_cluster` (0: not found).
