@@ -357,7 +357,7 @@ TEST_F(ExFatTest, RecoversContiguousAndChainedData) {
   // A deleted file whose stale chain still fits its size: its chain is gone
   // as far as recovery is concerned.
   const auto deleted = image.fill_clusters(70, 1024, 7);
-  image.chain({70, 80});
+  image.chain({70, 80, 81});  // left by the deletion, but longer than the size: not this file's
   image.put_entries(r, 9, ExFatDeleted(ExFatFileSet(u"deleted.bin", File(70, 1024, kChained))));
   // A deleted folder whose file set still says it is in use (not every
   // system marks the sets inside a folder it deletes): its chain went with
@@ -365,7 +365,7 @@ TEST_F(ExFatTest, RecoversContiguousAndChainedData) {
   image.put_entries(r, 12, ExFatDeleted(ExFatFileSet(u"Gone", Folder(75, 512))));
   image.put_entries(75, 0, ExFatFileSet(u"still marked.bin", File(76, 1024, kChained)));
   const auto inside = image.fill_clusters(76, 1024, 8);
-  image.chain({76, 85});
+  image.chain({76, 85, 86});  // longer than the size: not followed
   ASSERT_TRUE(Open(image));
 
   // Before any scan, nothing is known but the chain, which fits the size.
