@@ -226,7 +226,7 @@ Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
   } else {
     // A named folder is checked in the tree, so its whole subtree is taken;
     // a named file is taken as a checked row would be.
-    app::CheckTree& tree = model.tree(kind);
+    CheckTree& tree = model.tree(kind);
     std::vector<const app::FoundItem*> files;
     for (const auto& path : options.paths) {
       const auto wanted = components_of(path);

@@ -23,17 +23,17 @@ std::string Indent(size_t depth) {
 }  // namespace
 
 std::string FolderTreeText(const app::ResultsModel& model, app::TreeKind kind) {
-  const app::CheckTree& tree = model.tree(kind);
+  const CheckTree& tree = model.tree(kind);
   // Every node is inserted after its parent, so its id is larger: adding the
   // totals from the last node back reaches each parent after its children.
   std::vector<size_t> total(tree.size() + 1, 0);
-  for (auto node = static_cast<app::CheckTree::NodeId>(tree.size()); node >= 1; --node) {
+  for (auto node = static_cast<CheckTree::NodeId>(tree.size()); node >= 1; --node) {
     total[node] += model.NodeContent(kind, node).size();
     total[tree.Parent(node)] += total[node];
   }
   std::string out;
-  std::vector<std::pair<app::CheckTree::NodeId, size_t>> pending;  // node, depth
-  const auto& top = tree.Children(app::CheckTree::kNoNode);
+  std::vector<std::pair<CheckTree::NodeId, size_t>> pending;  // node, depth
+  const auto& top = tree.Children(CheckTree::kNoNode);
   for (auto it = top.rbegin(); it != top.rend(); ++it) pending.emplace_back(*it, 0);
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();

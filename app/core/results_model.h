@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/core/check_tree.h"
+#include "common/check_tree.h"
 #include "app/core/found_item.h"
 
 namespace salvor::app {

@@ -1,5 +1,5 @@
 // The three-state check trees. The propagation rules live in
-// salvor::app::CheckTree; a toggle mirrors the affected top-level subtree of
+// salvor::CheckTree; a toggle mirrors the affected top-level subtree of
 // the native tree into one, applies the rule there and writes back only the
 // items whose state changed.
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/core/check_tree.h"
+#include "common/check_tree.h"
 #include "skin/win/controls/check_glyphs.h"
 #include "skin/win/controls/child_control.h"
 #include "skin/win/controls/control_messages.h"
@@ -30,9 +30,9 @@ HTREEITEM Next(HWND tree, HTREEITEM item, UINT relation) {
 
 // The native subtree under `top`, mirrored: ids[i] is the item of node i + 1.
 struct Mirror {
-  app::CheckTree tree;
+  CheckTree tree;
   std::vector<HTREEITEM> items;
-  std::unordered_map<HTREEITEM, app::CheckTree::NodeId> ids;
+  std::unordered_map<HTREEITEM, CheckTree::NodeId> ids;
 };
 
 void BuildMirror(HWND hwnd, HTREEITEM top, int (*get_check)(HWND, HTREEITEM), Mirror& m) {
@@ -41,14 +41,14 @@ void BuildMirror(HWND hwnd, HTREEITEM top, int (*get_check)(HWND, HTREEITEM), Mi
   const size_t limit = static_cast<size_t>(SendMessageW(hwnd, TVM_GETCOUNT, 0, 0)) + 1;
   struct Pending {
     HTREEITEM item;
-    app::CheckTree::NodeId parent;
+    CheckTree::NodeId parent;
   };
-  std::vector<Pending> pending{{top, app::CheckTree::kNoNode}};
+  std::vector<Pending> pending{{top, CheckTree::kNoNode}};
   while (!pending.empty() && m.items.size() < limit) {
     const Pending p = pending.back();
     pending.pop_back();
-    const auto state = static_cast<app::CheckState>(get_check(hwnd, p.item) & 3);
-    const app::CheckTree::NodeId id = m.tree.Insert(p.parent, u"", 0, 0, state);
+    const auto state = static_cast<CheckState>(get_check(hwnd, p.item) & 3);
+    const CheckTree::NodeId id = m.tree.Insert(p.parent, u"", 0, 0, state);
     m.items.push_back(p.item);
     m.ids[p.item] = id;
     // Children are pushed in reverse so they are inserted in order.
@@ -193,14 +193,14 @@ bool ChangeThroughMirror(HWND hwnd, HTREEITEM item, Change change, Apply apply) 
   BuildMirror(hwnd, TopAncestor(hwnd, item), &NativeCheck, m);
   const auto found = m.ids.find(item);
   if (found == m.ids.end()) return false;
-  std::vector<app::CheckState> before;
+  std::vector<CheckState> before;
   before.reserve(m.items.size());
   for (size_t i = 0; i < m.items.size(); ++i)
-    before.push_back(m.tree.State(static_cast<app::CheckTree::NodeId>(i + 1)));
+    before.push_back(m.tree.State(static_cast<CheckTree::NodeId>(i + 1)));
   if (!change(m.tree, found->second)) return false;
   SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
   for (size_t i = 0; i < m.items.size(); ++i) {
-    const app::CheckState now = m.tree.State(static_cast<app::CheckTree::NodeId>(i + 1));
+    const CheckState now = m.tree.State(static_cast<CheckTree::NodeId>(i + 1));
     if (now != before[i]) apply(m.items[i], static_cast<int>(now));
   }
   SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
@@ -214,7 +214,7 @@ void CRw3StateCheckTreeCtrl::SetCheckWithPropagation(HTREEITEM item, bool checke
   if (!hwnd_ || !item) return;
   ChangeThroughMirror(
       hwnd_, item,
-      [checked](app::CheckTree& tree, app::CheckTree::NodeId node) {
+      [checked](CheckTree& tree, CheckTree::NodeId node) {
         tree.SetCheckedWithPropagation(node, checked);
         return true;
       },
@@ -224,7 +224,7 @@ void CRw3StateCheckTreeCtrl::SetCheckWithPropagation(HTREEITEM item, bool checke
 bool CRw3StateCheckTreeCtrl::ToggleItem(HTREEITEM item) {
   if (!hwnd_ || !item || locked_ || GetCheck(item) == kCheckNone) return false;
   const bool changed = ChangeThroughMirror(
-      hwnd_, item, [](app::CheckTree& tree, app::CheckTree::NodeId node) { return tree.Toggle(node); },
+      hwnd_, item, [](CheckTree& tree, CheckTree::NodeId node) { return tree.Toggle(node); },
       [this](HTREEITEM changed, int state) { ApplyCheckState(changed, state); });
   if (!changed) return false;
   if (parent_) {

@@ -2,7 +2,7 @@
 // item's state image index (bits 12..15 of the item state) as its check box:
 // 0 none, 1 unchecked, 2 checked, 3 partially checked. A click on the state
 // icon or the space key toggles the item with the propagation rules of
-// salvor::app::CheckTree (the one implementation of them) unless the tree is
+// salvor::CheckTree (the one implementation of them) unless the tree is
 // locked, then tells the parent (WM_NOTIFY code 1 with the tree's id).
 //
 // CRw3StateCheckTreeCtrl10 behaves the same with the look of the Windows 10

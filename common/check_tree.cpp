@@ -1,7 +1,7 @@
 // Three-state check tree model; see check_tree.h.
-#include "app/core/check_tree.h"
+#include "common/check_tree.h"
 
-namespace salvor::app {
+namespace salvor {
 namespace {
 const std::vector<CheckTree::NodeId> kNoChildren;
 const std::u16string kNoText;
@@ -99,4 +99,4 @@ std::vector<CheckTree::NodeId> CheckTree::DepthFirst() const {
   return order;
 }
 
-}  // namespace salvor::app
+}  // namespace salvor

@@ -2,9 +2,9 @@
 // subtree along, and its ancestors show checked, partial or unchecked.
 #include <gtest/gtest.h>
 
-#include "app/core/check_tree.h"
+#include "common/check_tree.h"
 
-namespace salvor::app {
+namespace salvor {
 namespace {
 
 // E: > Docs > (Old, New), E: > Music
@@ -92,4 +92,4 @@ TEST(CheckTree, LockAndNodesWithoutCheckBoxIgnoreToggling) {
 }
 
 }  // namespace
-}  // namespace salvor::app
+}  // namespace salvor

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace salvor::app {
+namespace salvor {
 
 // The values are the tree control's state image indexes.
 enum class CheckState : uint8_t {
@@ -84,4 +84,4 @@ class CheckTree {
   bool locked_ = false;
 };
 
-}  // namespace salvor::app
+}  // namespace salvor
