@@ -201,21 +201,7 @@ class GalleryDialog : public CGwDialogImpl<GalleryDialog> {
       const Drive samples[] = {{u"E:", u"14.91 GB", u"3.27 GB", u"FAT32"},
                                {u"F:", u"7.45 GB", u"7.12 GB", u"EXFAT"},
                                {u"G:", u"465.76 GB", u"120.04 GB", u"NTFS"}};
-      for (const Drive& d : samples) {
-        RowRecord row;
-        row.flags = row_flags::kTitle;
-        row.icon = RowIcon::kDisk;
-        row.line_colour = RGB(0xE3, 0xE7, 0xEC);
-        row.x_offset = 48;
-        row.y_offset = -1;
-        row.bold = true;
-        row.size_increase = 2;
-        row.cells.push_back({0, d.name, RGB(0x1E, 0x2A, 0x3A), {}});
-        row.cells.push_back({0, d.total, RGB(0x66, 0x66, 0x66), {148, 20, 258, 36}});
-        row.cells.push_back({0, d.free, RGB(0x66, 0x66, 0x66), {268, 20, 378, 36}});
-        row.cells.push_back({0, d.fs, RGB(0x2F, 0x80, 0xED), {388, 20, 498, 36}});
-        drives_->AddRow(std::move(row));
-      }
+      for (const Drive& d : samples) drives_->AddRow(DriveCardRow(d.name, d.total, d.free, d.fs));
       ListView_SetItemState(drives_->hwnd(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
 

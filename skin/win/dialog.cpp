@@ -38,7 +38,22 @@ POINT centred_origin(HWND owner, int width, int height) {
                area.top + (area.bottom - area.top - height) / 2};
 }
 
+// Sends `text` to `receiver` as WM_COPYDATA tagged with `id`.
+void send_text(HWND receiver, HWND sender, int id, std::u16string_view text) {
+  if (receiver == nullptr || !IsWindow(receiver)) return;
+  COPYDATASTRUCT data{};
+  data.dwData = static_cast<ULONG_PTR>(id);
+  data.cbData = static_cast<DWORD>(text.size() * sizeof(char16_t));
+  data.lpData = const_cast<char16_t*>(text.data());
+  SendMessageW(receiver, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data));
+}
+
 }  // namespace
+
+UINT GwAutomationMessage() {
+  static const UINT message = RegisterWindowMessageW(kGwAutomationName);
+  return message;
+}
 
 CGwDialogBase::CGwDialogBase(unsigned layout_id) : layout_id_(layout_id) {}
 
@@ -260,7 +275,55 @@ LRESULT CALLBACK CGwDialogBase::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   return dialog->HandleMessage(msg, wp, lp);
 }
 
+LRESULT CGwDialogBase::HandleAutomation(WPARAM wp, LPARAM lp) {
+  const int id = static_cast<int>(static_cast<uint32_t>(wp & 0xFFFFFFFFu));
+  const unsigned op = static_cast<unsigned>(static_cast<uint64_t>(wp) >> 32);
+  if (op == gwauto::kLayoutId) return static_cast<LRESULT>(layout_id_);
+  CGwWindow* e = FindItem(id);
+  if (e == nullptr) return 0;
+  HWND receiver = reinterpret_cast<HWND>(lp);
+  switch (op) {
+    case gwauto::kClick: {
+      // A check box changes as under the mouse, before its owner hears of it.
+      if (e->tag() == "check") SetItemCheck(id, (e->state & state::kChecked) == 0);
+      GwNotifyClick click{};
+      click.hdr.hwndFrom = view_.hwnd();
+      click.hdr.idFrom = kGwViewId;
+      click.hdr.code = gwn::kClick;
+      click.id = id;
+      click.tag = "";
+      OnGwNotify(click.hdr);
+      return 1;
+    }
+    case gwauto::kState: {
+      LRESULT bits = gwauto::kExists;
+      if (!e->hidden_in_tree()) bits |= gwauto::kShown;
+      if (e->state & state::kChecked) bits |= gwauto::kChecked;
+      if (!e->disabled_in_tree()) bits |= gwauto::kEnabled;
+      return bits;
+    }
+    case gwauto::kText: {
+      std::u16string text = e->text;
+      for (const RichRun& run : e->rich_runs) text += run.line_break ? std::u16string(u"\n") : run.text;
+      send_text(receiver, hwnd_, id, text);
+      return 1;
+    }
+    case gwauto::kAttributes: {
+      std::u16string lines;
+      for (const char* name : {"skin", "sub", "value", "pos", "ctrlid"}) {
+        if (const std::string* value = e->class_attribute(name))
+          lines += salvor::text::from_utf8(std::string(name) + "=" + *value + "\n");
+      }
+      send_text(receiver, hwnd_, id, lines);
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
 LRESULT CGwDialogBase::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == GwAutomationMessage()) return HandleAutomation(wp, lp);
   if (msg == WM_NOTIFY) {
     const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
     const bool from_view =

@@ -16,6 +16,24 @@
 
 namespace salvor::skin {
 
+// Automation: how another program (a test driver, an accessibility tool)
+// drives a skinned dialog by element id, as the layouts name them. The
+// message is registered under kGwAutomationName; wParam carries the element
+// id in its low 32 bits and the operation in the high 32 bits, lParam the
+// window that receives texts (as WM_COPYDATA, dwData = the element id,
+// UTF-16 without a terminating zero). The result is 0 when the dialog has no
+// such element.
+inline constexpr wchar_t kGwAutomationName[] = L"SalvorGwAutomation";
+namespace gwauto {
+inline constexpr unsigned kClick = 1;       // a click on the element; 1
+inline constexpr unsigned kState = 2;       // bits below
+inline constexpr unsigned kText = 3;        // sends the text (rich text: its runs' text); 1
+inline constexpr unsigned kLayoutId = 4;    // the dialog's layout id (element id ignored)
+inline constexpr unsigned kAttributes = 5;  // sends "name=value" lines of the class attributes; 1
+inline constexpr LRESULT kExists = 1, kShown = 2, kChecked = 4, kEnabled = 8;
+}  // namespace gwauto
+UINT GwAutomationMessage();
+
 class CGwDialogBase {
  public:
   explicit CGwDialogBase(unsigned layout_id);
@@ -78,6 +96,7 @@ class CGwDialogBase {
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleAutomation(WPARAM wp, LPARAM lp);
   void RepaintElement(const CGwWindow& e);
 
   unsigned layout_id_;

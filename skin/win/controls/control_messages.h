@@ -19,12 +19,16 @@ inline constexpr UINT kMsgRowCheckToggled = 6390;
 // Sent to the main window when the left button goes up over a tree:
 // wParam = the tree's control id, lParam = 0.
 inline constexpr UINT kMsgTreeButtonUp = 2999;
+// Sent to the main window after a click on a column title of the list:
+// wParam = column, lParam = the list's control id.
+inline constexpr UINT kMsgHeaderClick = 6391;
 // Sent to the main window when "recover" was chosen in a row's context menu:
 // wParam = 0, lParam = row.
 inline constexpr UINT kMsgRecoverRow = 11111;
 
-// Commands of the list's context menu. Only kCmdRecover is offered; the
-// other two are understood when the application routes them to the list.
+// Commands of the list's context menu. kCmdRecover is offered unless the
+// application chooses the entries (SetMenuEntries); the other two check or
+// clear the row under the menu.
 inline constexpr UINT kCmdRecover = 22222;
 inline constexpr UINT kCmdCheckRow = 33333;
 inline constexpr UINT kCmdUncheckRow = 44444;

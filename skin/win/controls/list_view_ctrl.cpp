@@ -84,6 +84,23 @@ int DrawCellText(HDC dc, const std::u16string& text, RECT rc, UINT format) {
 
 }  // namespace
 
+RowRecord DriveCardRow(std::u16string name, std::u16string capacity, std::u16string free_space,
+                       std::u16string format) {
+  RowRecord row;
+  row.flags = row_flags::kTitle;
+  row.icon = RowIcon::kDisk;
+  row.line_colour = RGB(0xE3, 0xE7, 0xEC);
+  row.x_offset = 48;
+  row.y_offset = -1;
+  row.bold = true;
+  row.size_increase = 2;
+  row.cells.push_back({0, std::move(name), RGB(0x1E, 0x2A, 0x3A), {}});
+  row.cells.push_back({0, std::move(capacity), RGB(0x66, 0x66, 0x66), {148, 20, 258, 36}});
+  row.cells.push_back({0, std::move(free_space), RGB(0x66, 0x66, 0x66), {268, 20, 378, 36}});
+  row.cells.push_back({0, std::move(format), RGB(0x2F, 0x80, 0xED), {388, 20, 498, 36}});
+  return row;
+}
+
 CListViewCtrlEx::CListViewCtrlEx() {
   const std::wstring dir = ProgramDirectory();
   LoadIcons(std::u16string(reinterpret_cast<const char16_t*>(dir.c_str()), dir.size()));
@@ -577,7 +594,8 @@ void CListViewCtrlEx::OnRightClick(POINT client) {
   SendMessageW(hwnd_, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
   HMENU menu = CreatePopupMenu();
   if (!menu) return;
-  AppendMenuW(menu, MF_STRING, kCmdRecover, W(recover_text_));
+  if (menu_entries_.empty()) AppendMenuW(menu, MF_STRING, kCmdRecover, W(recover_text_));
+  for (const MenuEntry& entry : menu_entries_) AppendMenuW(menu, MF_STRING, entry.command, W(entry.text));
   POINT screen{};
   GetCursorPos(&screen);
   const UINT command = static_cast<UINT>(
@@ -705,6 +723,10 @@ bool CListViewCtrlEx::OnParentMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& resu
           OnClick(pt);
         else
           OnRightClick(pt);
+      } else if (hdr->code == LVN_COLUMNCLICK) {
+        const int column = reinterpret_cast<const NMLISTVIEW*>(lp)->iSubItem;
+        if (HWND main = MainWindow())
+          SendMessageW(main, kMsgHeaderClick, static_cast<WPARAM>(column), static_cast<LPARAM>(ctrl_id_));
       }
       return false;  // the parent still sees the notification
     }

@@ -73,6 +73,11 @@ struct RowRecord {
   bool expanded = false;
 };
 
+// The card of one drive in the drive list: its name large and bold beside
+// the disk icon, capacity, free space and format in their columns.
+RowRecord DriveCardRow(std::u16string name, std::u16string capacity, std::u16string free_space,
+                       std::u16string format);
+
 class CListViewCtrlEx {
  public:
   static constexpr int kDriveListId = 2000;
@@ -118,6 +123,13 @@ class CListViewCtrlEx {
   void SetMode(int mode);
   int mode() const { return mode_; }
   void SetRecoverMenuText(std::u16string text) { recover_text_ = std::move(text); }
+  // The context menu's entries (command, text), in order, instead of the
+  // single "recover" entry; an empty list restores that entry.
+  struct MenuEntry {
+    UINT command;
+    std::u16string text;
+  };
+  void SetMenuEntries(std::vector<MenuEntry> entries) { menu_entries_ = std::move(entries); }
   // Rows are 53 pixels high in the drive list, 18 elsewhere; this overrides.
   void SetRowHeight(int height);
   int row_height() const;
@@ -174,6 +186,7 @@ class CListViewCtrlEx {
   std::u16string empty_text_;
   std::uint16_t empty_font_ = 0;
   std::u16string recover_text_ = u"&Recover This One";
+  std::vector<MenuEntry> menu_entries_;
 };
 
 }  // namespace salvor::skin
