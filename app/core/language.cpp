@@ -90,6 +90,9 @@ const std::vector<LanguageKey>& LanguageKeys() {
       {u"lanLanChoose", u"Please select a language:"},
       {u"lanlanguage", u"Language."},
       {u"lanTranslator", u"Translator"},
+      // The program's own texts beyond the table above.
+      {u"lanOpenImage", u"Open disk image..."},
+      {u"lanScanBusy", u"Finishing the stopped scan..."},
   };
   return keys;
 }
