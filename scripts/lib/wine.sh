@@ -22,6 +22,9 @@
 #   wine_stop_display       stops that Xvfb.
 #   wine_link_drive LETTER IMAGE   makes \\.\LETTER: read IMAGE (a file that
 #                           may not exist yet); call before wine_start_server.
+#   wine_restart_server     restarts the server after drive links changed,
+#                           keeping it persistent, Wine's services started
+#                           apart from the caller's output.
 #   wine_cleanup            stops whatever of the above is running.
 #
 # What the tests get from run_windows_tests: DISPLAY, WINEPREFIX and
@@ -169,6 +172,12 @@ wine_link_drive() {
   mkdir -p "$image.root"
   ln -sfn "$image" "$devices/$letter::"
   ln -sfn "$image.root" "$devices/$letter:"
+}
+
+wine_restart_server() {
+  if "$WINESERVER" -k >/dev/null 2>&1; then "$WINESERVER" -w >/dev/null 2>&1 || true; fi
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || { _wine_log "wineserver -p failed"; return 1; }
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 wine_cleanup() {

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Runs the driven-program tests (program_tests.exe) against real volumes:
+# FAT32 images made by mkfs.fat + mtools (one as a user left it, one
+# quick-formatted over), an exFAT and an NTFS image (when root and FUSE are
+# there), and a large empty FAT32 volume for Pause and Stop. Each is mapped
+# to a Wine drive letter for the run; the screenshots the tests save are
+# turned into PNG files in WORK_DIR/screenshots.
+#
+#   program_test.sh SOURCE_DIR WORK_DIR EMULATOR PROGRAM_TESTS_EXE
+#
+# EMULATOR is the cross build's emulator command, its words joined by "|".
+set -u
+source_dir=${1:?SOURCE_DIR}
+work=${2:?WORK_DIR}
+emulator=${3:?EMULATOR}
+tests_exe=${4:?PROGRAM_TESTS_EXE}
+IFS='|' read -r -a run <<<"$emulator"
+
+. "$source_dir/scripts/lib/wine.sh"
+fixtures=$source_dir/tests/fixtures
+rm -rf "$work"
+mkdir -p "$work/screenshots"
+log=$work/fixtures.log
+drives=$work/drives.tsv
+: >"$drives"
+letters=()
+
+windows() { printf 'Z:%s' "$1"; }
+
+# map LETTER ROLE IMAGE MANIFEST
+map() {
+  wine_link_drive "$1" "$3" || return 1
+  letters+=("$1")
+  printf '%s\t%s\t%s\n' "$1" "$2" "$(windows "$4")" >>"$drives"
+}
+
+cleanup() {
+  local l
+  for l in "${letters[@]}"; do
+    l=$(printf '%s' "$l" | tr 'A-Z' 'a-z')
+    rm -f "$WINEPREFIX/dosdevices/$l::" "$WINEPREFIX/dosdevices/$l:"
+  done
+  [ ${#letters[@]} -gt 0 ] && wine_restart_server
+}
+trap cleanup EXIT
+
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/dosdevices" ]; then
+  echo "SKIPPED: no Wine prefix (run through scripts/lib/wine.sh run_windows_tests)"
+  exit 0
+fi
+export WINE=${WINE:-$(command -v wine || echo /usr/lib/wine/wine64)}
+export WINESERVER=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver64)}
+
+start=$(date +%s)
+bash "$fixtures/make_fat32_image.sh" "$work/p.img" "$work/p.tsv" >>"$log" 2>&1 ||
+  { cat "$log"; echo "FAIL: the FAT32 fixture"; exit 1; }
+map P quick-fat32 "$work/p.img" "$work/p.tsv"
+# The same volume after a quick format with the fixture's own options.
+cp --sparse=always "$work/p.img" "$work/q.img"
+mkfs.fat -F 32 -S 512 -i 5A1F0032 "$work/q.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat"; exit 1; }
+map Q unformat-fat32 "$work/q.img" "$work/p.tsv"
+if bash "$fixtures/make_exfat_image.sh" "$work/r.img" "$work/r.tsv" - >>"$log" 2>&1; then
+  map R quick-exfat "$work/r.img" "$work/r.tsv"
+else
+  echo "note: no exFAT image (needs root, a loop device and FUSE)"
+fi
+if bash "$fixtures/make_ntfs_image.sh" "$work/t.img" "$work/t.tsv" - 4096 >>"$log" 2>&1; then
+  map T quick-ntfs "$work/t.img" "$work/t.tsv"
+else
+  echo "note: no NTFS image (needs root and FUSE)"
+fi
+# Large and empty, so that the Unformatting Scan runs long enough to pause
+# and stop it (sparse: it takes no room).
+truncate -s 2G "$work/u.img"
+mkfs.fat -F 32 -n LARGE "$work/u.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat (large)"; exit 1; }
+: >"$work/u.tsv"
+map U large "$work/u.img" "$work/u.tsv"
+wine_restart_server
+echo "volumes made and mapped in $(($(date +%s) - start)) s"
+
+SALVOR_PROGRAM_DRIVES=$(windows "$drives") SALVOR_SCREENSHOTS=$(windows "$work/screenshots") \
+  "${run[@]}" "$tests_exe" </dev/null
+rc=$?
+
+for shot in "$work"/screenshots/*.bmp; do
+  [ -e "$shot" ] || continue
+  convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+done
+echo "screenshots: $work/screenshots"
+exit $rc
