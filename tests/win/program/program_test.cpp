@@ -97,7 +97,9 @@ std::map<std::u16string, bool> ManifestFiles(const Drive& drive) {
 
 // Same path, or the same but for the case of ASCII letters and the first
 // character of the name (a deleted short-name entry loses it).
-bool SamePath(const std::u16string& shown, const std::u16string& expected) {
+bool SamePath(std::u16string shown, const std::u16string& expected) {
+  // The engine reports a root's entries after the root and a separator (E:\\name).
+  for (size_t at; (at = shown.find(u"\\\\")) != std::u16string::npos;) shown.erase(at, 1);
   if (shown.size() != expected.size()) return false;
   const size_t name_at = expected.find_last_of(u'\\') + 1;
   for (size_t i = 0; i < shown.size(); ++i) {
