@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <dbt.h>
 #include <shlwapi.h>
-#include <winioctl.h>
 
 #include <cstdio>
 
@@ -67,23 +66,6 @@ skin::RowRecord drive_row(const DriveInfo& drive) {
 }
 
 std::u16string device_path(const std::u16string& name) { return u"\\\\.\\" + name; }
-
-// The NTFS Quick Scan's expectation: the $MFT's records, when the volume
-// tells them.
-uint64_t ntfs_record_count(const std::u16string& name) {
-  HANDLE volume = CreateFileW(W(device_path(name)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  if (volume == INVALID_HANDLE_VALUE) return app::ScanProgress::kExpectedRecords;
-  NTFS_VOLUME_DATA_BUFFER data{};
-  DWORD returned = 0;
-  uint64_t records = app::ScanProgress::kExpectedRecords;
-  if (DeviceIoControl(volume, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, &data, sizeof data, &returned, nullptr) &&
-      data.BytesPerFileRecordSegment != 0 && data.MftValidDataLength.QuadPart > 0) {
-    records = static_cast<uint64_t>(data.MftValidDataLength.QuadPart) / data.BytesPerFileRecordSegment;
-  }
-  CloseHandle(volume);
-  return records;
-}
 
 }  // namespace
 
@@ -334,8 +316,6 @@ void CMainDlg::StartScan() {
   ULARGE_INTEGER available{}, total{}, free{};
   if (facts && facts->size_bytes != 0) request.total_bytes = facts->size_bytes;
   else if (GetDiskFreeSpaceExW(W(request.root), &available, &total, &free)) request.total_bytes = total.QuadPart;
-  if (request.mode == app::ScanMode::kQuick && drive.FileSystem == u"NTFS")
-    request.expected_records = ntfs_record_count(name);
 
   auto run = std::make_unique<app::ScanRun>(engine_);
   const bool unformat = request.mode == app::ScanMode::kUnformat;
@@ -343,11 +323,9 @@ void CMainDlg::StartScan() {
                           drive.FileSystem != u"NTFS";
   // On the worker, once the engine returned: the trees are built before the
   // progress reaches 100 and the window looks at them.
-  run->on_engine_done = [this, unformat, fat_family, name](std::vector<app::FoundItem>& deleted,
-                                                           std::vector<app::FoundItem>& all) {
+  run->on_engine_done = [this, unformat, fat_family, name](app::FoundItems& items) {
     results_.Clear();
-    results_.deleted_items() = std::move(deleted);
-    results_.all_items() = std::move(all);
+    results_.items() = std::move(items);
     if (unformat && fat_family) results_.RehomeDeletedItems(name);
     results_.BuildTrees(unformat ? app::ScanKind::kUnformat : app::ScanKind::kQuick);
   };
