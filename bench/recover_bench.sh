@@ -31,7 +31,7 @@ big_bytes=$((1024 * 1024 * 1024))
 
 if [[ ! -f $small ]]; then
   echo "building $small ..."
-  mkfs.fat -F 32 -s 8 -C "$small.tmp" $((256 * 1024)) >/dev/null
+  mkfs.fat -F 32 -s 8 -C "$small.tmp" $((512 * 1024)) >/dev/null
   mkdir -p "$work/tree"
   for d in $(seq 1 100); do
     mkdir -p "$work/tree/Folder $d"

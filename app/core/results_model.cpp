@@ -40,10 +40,22 @@ std::u16string SizeText(uint64_t size_bytes) {
   return Ascii(buffer);
 }
 
+namespace {
+
+// The engine joins the drive root (E:\) and a root entry's name with one
+// more separator, so the path has two backslashes after the colon; the list
+// shows one.
+std::u16string DisplayPath(std::u16string path) {
+  if (path.size() > 3 && path[1] == u':' && path[2] == u'\\' && path[3] == u'\\') path.erase(3, 1);
+  return path;
+}
+
+}  // namespace
+
 std::u16string CellText(const FoundItem& item, int column) {
   switch (column) {
     case 0: return std::u16string(item.name());
-    case 1: return item.path();
+    case 1: return DisplayPath(item.path());
     case 2: return SizeText(item.size);
     case 3: return item.date();
     // The list shows the cluster as a signed decimal, as it always has.

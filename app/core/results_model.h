@@ -34,8 +34,9 @@ enum class TreeKind { kDeleted = 1, kAll = 2 };
 // step); a text that would read 0.00 becomes "N/A".
 std::u16string SizeText(uint64_t size_bytes);
 
-// The text of one list cell: 0 name, 1 path, 2 SizeText, 3 date, 4 first
-// cluster ("%d"); the filter's flat list uses the same texts.
+// The text of one list cell: 0 name, 1 path (one separator after the drive,
+// however the engine joined them), 2 SizeText, 3 date, 4 first cluster
+// ("%d"); the filter's flat list uses the same texts.
 std::u16string CellText(const FoundItem& item, int column);
 
 // NTFS Unformatting Scan, second phase: the record's folder is unknown, so

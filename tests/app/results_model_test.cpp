@@ -88,6 +88,8 @@ TEST(ListCells, ShowNamePathSizeDateAndClusterAsSignedDecimal) {
   EXPECT_EQ(CellText(item, 2), u"2.00 KB");
   EXPECT_EQ(CellText(item, 3), u"2024-01-02 03:04:05");
   EXPECT_EQ(CellText(item, 4), u"-2147483648");
+  // A root entry as the engine names it: one separator after the drive.
+  EXPECT_EQ(CellText(Item(u"E:\\\\b.txt", kEntryFile, kDeleted, 1), 1), u"E:\\b.txt");
 }
 
 TEST(NtfsLostFolder, GoesInAfterTheRoot) {

@@ -82,9 +82,16 @@ SALVOR_PROGRAM_DRIVES=$(windows "$drives") SALVOR_SCREENSHOTS=$(windows "$work/s
   "${run[@]}" "$tests_exe" </dev/null
 rc=$?
 
-for shot in "$work"/screenshots/*.bmp; do
-  [ -e "$shot" ] || continue
-  convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
-done
+# To PNG with the skin gallery's reader and writer (Python's standard
+# library only).
+python3 - "$source_dir/tests/skin/win/gallery" "$work"/screenshots/*.bmp <<'PY' || rc=1
+import os, sys
+sys.path.insert(0, sys.argv[1])
+import check_screenshots as shots
+for bmp in sys.argv[2:]:
+    if os.path.exists(bmp):
+        shots.write_png(bmp[:-4] + ".png", shots.read_bmp(bmp))
+        os.remove(bmp)
+PY
 echo "screenshots: $work/screenshots"
 exit $rc
