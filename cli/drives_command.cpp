@@ -1,16 +1,23 @@
 // salvor-cli drives: the drives that can be scanned, as the desktop program
 // lists them. The program's hub binds Surveyor from the component folder
 // and asks it over the command bus; the answer is printed as a
-// table or as JSON Lines.
+// table or as JSON Lines. With --all, every disk and partition the system
+// knows, each with what its first sectors hold (read here, read-only).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include <array>
+#include <optional>
+#include <vector>
+
 #include "app/core/drive_survey.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "common/text.h"
+#include "engine/volsys/fs_probe.h"
+#include "engine/volsys/partition_table.h"
 #include "platform/platform.h"
 
 namespace salvor::cli {
@@ -19,11 +26,45 @@ namespace {
 constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
 // Loop devices are listed only on request; Surveyor reads this variable.
 constexpr const char* kIncludeLoopVariable = "SALVOR_SURVEYOR_LOOP";
+// Every disk and partition, whatever its file system; Surveyor reads this.
+constexpr const char* kListEveryVolumeVariable = "SALVOR_SURVEYOR_ALL";
 
 struct DrivesOptions {
   bool json = false;
   bool loop = false;
+  bool all = false;
 };
+
+// What the first sectors of a drive hold, read by the engine's parsers.
+struct OnDisk {
+  std::u16string what;       // "FAT32", ..., "blank", "unknown", "MBR", "GPT", "unreadable"
+  bool scannable = false;    // a file system scan and recover take
+  std::optional<size_t> partitions;  // a partition table: its partitions
+};
+
+OnDisk ReadOnDisk(const std::u16string& root) {
+  OnDisk on_disk{u"unreadable"};
+  platform::RawVolume volume;
+  if (!volume.open(root)) return on_disk;
+  // One sector of the largest size in use (4096 bytes) holds the boot
+  // sector and an MBR; a smaller volume is read as far as it goes.
+  std::array<std::byte, 4096> first{};
+  const auto got = volume.read_some_at(0, first);
+  if (!got || *got < 512) return on_disk;
+  const auto detected = engine::volsys::ProbeBootSector(Bytes(first).first(*got));
+  on_disk.what = std::u16string(engine::volsys::FileSystemName(detected.type));
+  on_disk.scannable = detected.scannable();
+  if (detected.type != engine::volsys::FileSystemType::kUnknown) return on_disk;
+  if (const auto size = volume.size_bytes()) {
+    const engine::volsys::VolumeDisk disk(volume, *size);
+    const auto system = engine::volsys::ReadVolumeSystem(disk);
+    if (system.table_valid()) {
+      on_disk.what = std::u16string(engine::volsys::TableName(system.table));
+      on_disk.partitions = system.partitions.size();
+    }
+  }
+  return on_disk;
+}
 
 std::string Gigabytes(double gb) {
   char text[64];
@@ -34,7 +75,7 @@ std::string Gigabytes(double gb) {
 // The byte count behind a GiB figure; exact for every size below 8 PiB.
 unsigned long long Bytes(double gb) { return static_cast<unsigned long long>(std::llround(gb * kGiB)); }
 
-std::string DriveJson(const DriveInfo& drive) {
+std::string DriveJson(const DriveInfo& drive, const OnDisk* on_disk) {
   char numbers[160];
   std::string json = "{\"root\":" + JsonString(text::to_utf8(drive.RootPath)) +
                      ",\"type\":" + JsonString(text::to_utf8(drive.TypeText)) +
@@ -48,23 +89,38 @@ std::string DriveJson(const DriveInfo& drive) {
   } else {
     std::snprintf(numbers, sizeof numbers, ",\"free_bytes\":null,\"free_gb\":null,\"space_known\":false");
   }
-  return json + numbers + "}";
+  json += numbers;
+  if (on_disk) {
+    json += ",\"on_disk\":" + JsonString(text::to_utf8(on_disk->what));
+    json += on_disk->scannable ? ",\"scannable\":true" : ",\"scannable\":false";
+    if (on_disk->partitions) json += ",\"partitions\":" + std::to_string(*on_disk->partitions);
+  }
+  return json + "}";
 }
 
-void PrintTable(const DriveInfoList& drives) {
+std::string OnDiskText(const OnDisk& on_disk) {
+  std::string text = text::to_utf8(on_disk.what);
+  if (on_disk.partitions) text += " (" + std::to_string(*on_disk.partitions) + ")";
+  return text;
+}
+
+// `on_disk`: one per drive, for --all (an extra column), or empty.
+void PrintTable(const DriveInfoList& drives, const std::vector<OnDisk>& on_disk) {
   size_t root_width = 4;
   for (const DriveInfo& drive : drives) root_width = std::max(root_width, text::to_utf8(drive.RootPath).size());
   const auto row = [&](const std::string& root, const std::string& type, const std::string& fs,
-                       const std::string& capacity, const std::string& free) {
+                       const std::string& capacity, const std::string& free, const std::string& sectors) {
     char line[512];
     std::snprintf(line, sizeof line, "%-*s  %-24s  %-11s  %12s  %12s", static_cast<int>(root_width), root.c_str(),
                   type.c_str(), fs.c_str(), capacity.c_str(), free.c_str());
-    WriteLine(stdout, line);
+    WriteLine(stdout, on_disk.empty() ? std::string(line) : std::string(line) + "  " + sectors);
   };
-  row("ROOT", "TYPE", "FILE SYSTEM", "CAPACITY", "FREE");
-  for (const DriveInfo& drive : drives) {
-    row(text::to_utf8(drive.RootPath), text::to_utf8(drive.TypeText), text::to_utf8(drive.FileSystem),
-        Gigabytes(drive.TotalGB), drive.SpaceKnown ? Gigabytes(drive.FreeGB) : "unknown");
+  row("ROOT", "TYPE", "FILE SYSTEM", "CAPACITY", "FREE", "ON DISK");
+  for (size_t i = 0; i < drives.size(); ++i) {
+    const DriveInfo& drive = drives[i];
+    const std::string file_system = drive.FileSystem.empty() ? "-" : text::to_utf8(drive.FileSystem);
+    row(text::to_utf8(drive.RootPath), text::to_utf8(drive.TypeText), file_system, Gigabytes(drive.TotalGB),
+        drive.SpaceKnown ? Gigabytes(drive.FreeGB) : "unknown", on_disk.empty() ? "" : OnDiskText(on_disk[i]));
   }
 }
 
@@ -77,12 +133,15 @@ int RunDrives(const Arguments& arguments) {
       options.json = true;
     } else if (a == u"--loop") {
       options.loop = true;
+    } else if (a == u"--all") {
+      options.all = true;
     } else {
       PrintUsageError(u"unknown argument '" + a + u"' for drives");
       return kExitUsage;
     }
   }
   if (options.loop) platform::set_environment_variable(kIncludeLoopVariable, "1");
+  if (options.all) platform::set_environment_variable(kListEveryVolumeVariable, "1");
 
   app::DriveSurvey survey;
   const std::u16string directory = ComponentDirectory();
@@ -107,10 +166,16 @@ int RunDrives(const Arguments& arguments) {
     WriteLine(options.json ? stderr : stdout, note);
     return kExitOk;
   }
+  std::vector<OnDisk> on_disk;
+  if (options.all) {
+    for (const DriveInfo& drive : *drives) on_disk.push_back(ReadOnDisk(drive.RootPath));
+  }
   if (options.json) {
-    for (const DriveInfo& drive : *drives) WriteLine(stdout, DriveJson(drive));
+    for (size_t i = 0; i < drives->size(); ++i) {
+      WriteLine(stdout, DriveJson((*drives)[i], on_disk.empty() ? nullptr : &on_disk[i]));
+    }
   } else {
-    PrintTable(*drives);
+    PrintTable(*drives, on_disk);
   }
   std::fflush(stdout);
   return kExitOk;

@@ -90,14 +90,20 @@ constexpr const char* kPartitionsUsage =
     "               past_end, overlaps)\n";
 
 constexpr const char* kDrivesUsage =
-    "  drives [--json] [--loop]\n"
+    "  drives [--json] [--loop] [--all]\n"
     "      List the drives that can be scanned: root, type, file system,\n"
     "      capacity and free space (\"unknown\" for a volume that is not\n"
     "      mounted). A root is a valid SOURCE for scan. Linux lists fixed disks\n"
     "      and USB drives that this user can read, by device path.\n"
     "      --json   one JSON object per line: root, type, file_system,\n"
     "               total_bytes, total_gb, free_bytes, free_gb, space_known\n"
-    "      --loop   list loop devices too (Linux)\n";
+    "               (with --all also on_disk, scannable, partitions)\n"
+    "      --loop   list loop devices too (Linux)\n"
+    "      --all    every disk and partition, whatever the system recognises\n"
+    "               on it (whole disks, blank and damaged volumes), with what\n"
+    "               its first sectors hold: a file system, \"blank\",\n"
+    "               \"unknown\", or a partition table (\"MBR\", \"GPT\") and\n"
+    "               its partition count; scan a disk with --partition N\n";
 
 constexpr const char* kFiltersUsage =
     "  filters\n"

@@ -24,8 +24,12 @@ SurveyRules DefaultRules() {
   // are usually not mounted; their free space is simply not known.
   rules.list_without_free_space = true;
 #endif
-  const char* loop = std::getenv(kIncludeLoopVariable);
-  rules.include_loop = loop && *loop && std::string_view(loop) != "0";
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value && std::string_view(value) != "0";
+  };
+  rules.include_loop = set(kIncludeLoopVariable);
+  rules.list_every_volume = set(kListEveryVolumeVariable);
   return rules;
 }
 
@@ -51,8 +55,9 @@ std::optional<DriveInfo> MakeDriveInfo(const VolumeProbe& probe, const SurveyRul
   info.FileSystem = UpperCaseName(probe.file_system);
 
   // An empty file-system name means the volume could not be read, and then
-  // its figures mean nothing either.
-  const bool readable = !probe.file_system.empty();
+  // its figures mean nothing either; unless every volume is asked for, whose
+  // capacity the system knows without reading it.
+  const bool readable = !probe.file_system.empty() || rules.list_every_volume;
   info.SpaceKnown = readable && probe.capacity_bytes && probe.available_bytes;
   if (info.SpaceKnown) {
     const uint64_t total = *probe.capacity_bytes;
@@ -68,7 +73,8 @@ std::optional<DriveInfo> MakeDriveInfo(const VolumeProbe& probe, const SurveyRul
   } else {
     return std::nullopt;
   }
-  if (!(info.TotalGB > kSmallestTotalGiB) || !IsSupportedFileSystem(info.FileSystem)) return std::nullopt;
+  if (!(info.TotalGB > kSmallestTotalGiB)) return std::nullopt;
+  if (!rules.list_every_volume && !IsSupportedFileSystem(info.FileSystem)) return std::nullopt;
   return info;
 }
 

@@ -40,13 +40,19 @@ struct SurveyRules {
   // List a volume whose free space is unknown (an unmounted volume on Linux)
   // instead of dropping it, as long as its capacity is known.
   bool list_without_free_space = false;
+  // List every candidate whose capacity is known, whatever its file system
+  // (none, unknown, or another than the four): a whole disk, a blank or
+  // damaged volume. Its FileSystem is what the system reported (may be
+  // empty); the caller reads its boot sector for the rest.
+  bool list_every_volume = false;
 };
 
 // The rules this build uses: Linux lists unmounted volumes; loop devices
 // when the environment variable SALVOR_SURVEYOR_LOOP is set to anything
-// but "0" or "".
+// but "0" or "", every volume when SALVOR_SURVEYOR_ALL is.
 SurveyRules DefaultRules();
 inline constexpr const char* kIncludeLoopVariable = "SALVOR_SURVEYOR_LOOP";
+inline constexpr const char* kListEveryVolumeVariable = "SALVOR_SURVEYOR_ALL";
 
 // Worth querying further: fixed drives, removable drives on USB, and loop
 // devices when the rules ask for them.

@@ -112,6 +112,37 @@ TEST(DriveRulesTest, LinuxListsUnmountedVolumesWithTheirFreeSpaceUnknown) {
   EXPECT_FALSE(MakeDriveInfo(unmounted, kWindows));
 }
 
+// drives --all: whole disks, blank and foreign volumes are listed with what
+// the system said (the caller reads their sectors); a drive that is no
+// candidate or has no size still is not.
+TEST(DriveRulesTest, EveryVolumeOnRequestWhateverItsFileSystem) {
+  SurveyRules rules;
+  rules.list_without_free_space = true;
+  VolumeProbe disk = Fixed(u"/dev/sdb", u"", 4 * kGiB, 0);
+  disk.available_bytes = std::nullopt;
+  VolumeProbe ext4 = disk;
+  ext4.root = u"/dev/sdb2";
+  ext4.file_system = u"ext4";
+  EXPECT_FALSE(MakeDriveInfo(disk, rules));
+  EXPECT_FALSE(MakeDriveInfo(ext4, rules));
+  rules.list_every_volume = true;
+  const auto listed_disk = MakeDriveInfo(disk, rules);
+  ASSERT_TRUE(listed_disk);
+  EXPECT_EQ(listed_disk->FileSystem, u"");
+  EXPECT_DOUBLE_EQ(listed_disk->TotalGB, 4.0);
+  EXPECT_FALSE(listed_disk->SpaceKnown);
+  const auto listed_ext4 = MakeDriveInfo(ext4, rules);
+  ASSERT_TRUE(listed_ext4);
+  EXPECT_EQ(listed_ext4->FileSystem, u"EXT4");
+
+  VolumeProbe no_size = disk;
+  no_size.capacity_bytes = std::nullopt;
+  EXPECT_FALSE(MakeDriveInfo(no_size, rules));
+  VolumeProbe virtual_device = disk;
+  virtual_device.type = DriveType::kOther;
+  EXPECT_FALSE(MakeDriveInfo(virtual_device, rules));
+}
+
 TEST(DriveRulesTest, LoopDevicesOnlyOnRequestAndAsFixed) {
   VolumeProbe loop = Fixed(u"/dev/loop3", u"FAT32", kGiB, kGiB);
   loop.type = DriveType::kLoop;
