@@ -45,7 +45,9 @@ struct OnDisk {
 OnDisk ReadOnDisk(const std::u16string& root) {
   OnDisk on_disk{u"unreadable"};
   platform::RawVolume volume;
-  if (!volume.open(root)) return on_disk;
+  // A Windows drive root (E:\) is read through its volume device (\\.\E:).
+  const bool drive_root = root.size() == 3 && root[1] == u':' && root[2] == u'\\';
+  if (!volume.open(drive_root ? u"\\\\.\\" + root.substr(0, 2) : root)) return on_disk;
   // One sector of the largest size in use (4096 bytes) holds the boot
   // sector and an MBR; a smaller volume is read as far as it goes.
   std::array<std::byte, 4096> first{};
