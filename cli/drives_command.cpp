@@ -10,6 +10,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "app/core/drive_survey.h"
@@ -53,7 +54,7 @@ OnDisk ReadOnDisk(const std::u16string& root) {
   std::array<std::byte, 4096> first{};
   const auto got = volume.read_some_at(0, first);
   if (!got || *got < 512) return on_disk;
-  const auto detected = engine::volsys::ProbeBootSector(Bytes(first).first(*got));
+  const auto detected = engine::volsys::ProbeBootSector(std::span<const std::byte>(first).first(*got));
   on_disk.what = std::u16string(engine::volsys::FileSystemName(detected.type));
   on_disk.scannable = detected.scannable();
   if (detected.type != engine::volsys::FileSystemType::kUnknown) return on_disk;
