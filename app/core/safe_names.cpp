@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "common/file_names.h"
 #include "common/text.h"
 
 namespace salvor::app {
@@ -60,10 +59,6 @@ std::vector<std::u16string> SafeRelativeComponents(std::u16string_view path) {
   // An entry whose name is empty still needs one.
   if (path.empty() || path.back() == u'\\') parts.push_back(SafePathComponent(u""));
   return parts;
-}
-
-std::u16string NumberedName(std::u16string_view name, int number) {
-  return names::NumberedName(name, static_cast<unsigned>(number));
 }
 
 }  // namespace salvor::app

@@ -27,8 +27,4 @@ bool IsReservedDeviceName(std::u16string_view name);
 // one empty last component, which becomes "_". Never empty.
 std::vector<std::u16string> SafeRelativeComponents(std::u16string_view path);
 
-// "a.txt" -> "a (1).txt", "notes" -> "notes (1)"; a leading dot is no
-// extension (".profile (1)").
-std::u16string NumberedName(std::u16string_view name, int number);
-
 }  // namespace salvor::app

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/core/recovery_run.h"
+#include "common/file_names.h"
 #include "app/core/safe_names.h"
 #include "common/text.h"
 #include "tests/app/scripted_recovery.h"
@@ -75,9 +76,9 @@ TEST(SafeNames, PathsLoseTheirRootAndCannotClimb) {
   EXPECT_EQ(SafeRelativeComponents(u"E:\\\\C:\\x"), (Parts{u"C_", u"x"}));
   EXPECT_EQ(SafeRelativeComponents(u"E:\\\\"), (Parts{u"_"})) << "an empty name still gets one";
   EXPECT_EQ(SafeRelativeComponents(u"bare.txt"), (Parts{u"bare.txt"}));
-  EXPECT_EQ(NumberedName(u"a.txt", 1), u"a (1).txt");
-  EXPECT_EQ(NumberedName(u"notes", 2), u"notes (2)");
-  EXPECT_EQ(NumberedName(u".profile", 1), u".profile (1)");
+  EXPECT_EQ(names::NumberedName(u"a.txt", 1), u"a (1).txt");
+  EXPECT_EQ(names::NumberedName(u"notes", 2), u"notes (2)");
+  EXPECT_EQ(names::NumberedName(u".profile", 1), u".profile (1)");
 }
 
 TEST(PlanRecovery, ItemsNotPathTexts) {
