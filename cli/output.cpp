@@ -40,46 +40,10 @@ std::string RecordTime(const _FileInfoFat& record) {
   return text;
 }
 
-namespace {
-
-std::u16string name_part(std::u16string_view relative_path) {
-  const size_t slash = relative_path.rfind(u'/');
-  return std::u16string(slash == std::u16string_view::npos ? relative_path : relative_path.substr(slash + 1));
-}
-
-}  // namespace
-
-std::string RecordJson(const _FileInfoFat& record, std::u16string_view relative_path) {
-  const uint64_t size = record.FileSize;
-  std::string out = "{\"path\":" + JsonString(text::to_utf8(relative_path));
-  out += ",\"name\":" + JsonString(text::to_utf8(name_part(relative_path)));
-  out += std::string(",\"type\":\"") + (record.EntryType == kEntryFolder ? "folder" : "file") + "\"";
-  out += std::string(",\"deleted\":") + (record.DeleteState == kDeleted ? "true" : "false");
-  out += ",\"size\":" + std::to_string(size);
-  out += ",\"modified\":" + JsonString(RecordTime(record));
-  out += ",\"first_cluster\":" + std::to_string(record.FirstCluster);
-  out += ",\"parent_folder\":" + std::to_string(record.ParentFolder);
-  out += ",\"folder\":" + std::to_string(record.Folder);
-  out += ",\"attributes\":" + std::to_string(record.Attributes);
-  if (record.Reserved & kRecordDamaged) out += ",\"damaged\":true";
-  out += "}";
-  return out;
-}
-
-std::string TableHeader() { return "STATE    SIZE         MODIFIED             PATH"; }
-
-std::string RecordRow(const _FileInfoFat& record, std::u16string_view relative_path) {
-  const uint64_t size = record.FileSize;
-  char head[64];
-  std::snprintf(head, sizeof head, "%-8s %12" PRIu64 " %s  ", record.DeleteState == kDeleted ? "deleted" : "present",
-                size, RecordTime(record).c_str());
-  std::string row = head;
-  // Control characters in hostile names would drive the terminal.
-  for (const char ch : text::to_utf8(relative_path)) {
-    row.push_back(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch);
-  }
-  if (record.EntryType == kEntryFolder) row += '/';
-  return row;
+std::string TableHeader() {
+  char header[96];
+  std::snprintf(header, sizeof header, "%-8s %-18s %12s %-19s  %s", "STATE", "DATA", "SIZE", "MODIFIED", "PATH");
+  return header;
 }
 
 namespace {
@@ -157,6 +121,11 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
   out += ",\"attributes\":";
   AppendNumber(out, item.attributes);
   if (item.damaged) out += ",\"damaged\":true";
+  if (!item.is_folder()) {
+    out += ",\"recoverable\":\"";
+    text::append_utf8(out, app::VerdictText(item.verdict));
+    out += '"';
+  }
   // Entries of directory clusters whose folder was not found.
   const std::u16string_view lost = kLostEntriesFolder;
   if (relative_path.size() > lost.size() && relative_path.substr(0, lost.size()) == lost &&
@@ -181,8 +150,10 @@ std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_pa
 }
 
 void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
-  char head[32];
-  std::snprintf(head, sizeof head, "%-8s %12" PRIu64 " ", item.is_deleted() ? "deleted" : "present", item.size);
+  char head[64];
+  const std::string verdict = item.is_folder() ? "-" : text::to_utf8(app::VerdictText(item.verdict));
+  std::snprintf(head, sizeof head, "%-8s %-18s %12" PRIu64 " ", item.is_deleted() ? "deleted" : "present",
+                verdict.c_str(), item.size);
   out += head;
   AppendItemTime(out, item);
   out += "  ";

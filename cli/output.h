@@ -17,14 +17,11 @@ std::string JsonString(std::string_view utf8);
 // "YYYY-MM-DD HH:MM:SS" from a record's time fields.
 std::string RecordTime(const _FileInfoFat& record);
 
-// One JSON object for a FAT-family record.
-std::string RecordJson(const _FileInfoFat& record, std::u16string_view relative_path);
-
-// One table row: state, size, date, path (folders end in "/").
-std::string RecordRow(const _FileInfoFat& record, std::u16string_view relative_path);
+// The table's heading: state, recoverability of the data, size, date, path.
 std::string TableHeader();
 
-// The same for a found item of the application core.
+// A found item: its time, its JSON object, its table row (folders end in
+// "/").
 std::string ItemTime(const app::FoundItem& item);
 std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path);
 std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path);

@@ -38,6 +38,7 @@ struct RecoverOptions {
   bool all = false;
   bool unformat = false;
   bool skip_empty = false;
+  bool only_intact = false;
   bool force = false;
   bool json = false;
   VolumeChoice volume;
@@ -113,6 +114,8 @@ std::optional<RecoverOptions> ParseRecoverOptions(const Arguments& arguments) {
       options.unformat = true;
     } else if (a == u"--skip-empty") {
       options.skip_empty = true;
+    } else if (a == u"--only-intact") {
+      options.only_intact = true;
     } else if (a == u"--force") {
       options.force = true;
     } else if (a == u"--json") {
@@ -268,6 +271,9 @@ Selection Select(app::ResultsModel& model, const RecoverOptions& options) {
       if (by_category) return !app::MatchesFilter(*item, spec);
       return spec.skip_empty && item->size == 0;
     });
+  }
+  if (options.only_intact) {
+    std::erase_if(selection.items, [](const app::FoundItem* item) { return item->verdict != kVerdictIntact; });
   }
   return selection;
 }

@@ -53,6 +53,11 @@ GLEANER_EXPORT bool ReRecoverItem(const ReRecoverItemRequest* request, ReRecover
   return request && TheEngine().RecoverItem(*request, result);
 }
 
+GLEANER_EXPORT bool ReJudgeItem(const ReRecoverItemRequest* request, uint32_t* verdict) {
+  if (verdict) *verdict = kVerdictUnknown;
+  return request && verdict && TheEngine().JudgeItem(*request, verdict);
+}
+
 GLEANER_EXPORT bool ReSetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created) {
   return TheEngine().SetFolderTimes(relative_folder, modified, created);
 }

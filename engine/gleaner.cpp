@@ -17,82 +17,52 @@ void* CGleaner::QueryInterface(const WChar* name, IComponent*) {
   return SameComponentName(name, kEngineComponentName) ? static_cast<IComponent*>(this) : nullptr;
 }
 
-bool CGleaner::InitEngine(int kind, const std::u16string& path) {
+FatFamilyScanner* CGleaner::FatScannerOf(int kind) {
   switch (kind) {
-    case kVolumeFat16:
-      kind_ = kind, path_ = path;
-      return fat16_.OpenVolume(path.c_str());
-    case kVolumeFat32:
-      kind_ = kind, path_ = path;
-      return fat32_.OpenVolume(path.c_str());
-    case kVolumeExFat:
-      kind_ = kind, path_ = path;
-      return exfat_.OpenVolume(path.c_str());
-    case kVolumeNtfs:
-      kind_ = kind, path_ = path;
-      ntfs_.OpenVolume(path.c_str());
-      return ntfs_.LoadRecordLayout();
-    default:
-      return false;
+    case kVolumeFat16: return &fat16_;
+    case kVolumeFat32: return &fat32_;
+    case kVolumeExFat: return &exfat_;
+    default: return nullptr;
   }
+}
+
+bool CGleaner::InitEngine(int kind, const std::u16string& path) {
+  judged_clusters_ = 0;
+  if (kind == kVolumeNtfs) {
+    kind_ = kind, path_ = path, fat_family_ = nullptr;
+    ntfs_.OpenVolume(path.c_str());
+    return ntfs_.LoadRecordLayout();
+  }
+  FatFamilyScanner* scanner = FatScannerOf(kind);
+  if (!scanner) return false;
+  kind_ = kind, path_ = path, fat_family_ = scanner;
+  return scanner->OpenVolume(path.c_str());
 }
 
 bool CGleaner::InitFatEx(const char16_t* path) { return exfat_.OpenVolume(path); }
 
 bool CGleaner::ScanFatDisk(ScanCallback callback, void* user, int kind, const char16_t* path) {
+  // A kind and a path that begins with "0" are stored as InitEngine stores
+  // them, without opening anything (the program always initialises first).
   if (kind != 0 && path && path[0] == u'0') {
     kind_ = kind;
     path_ = path;
+    fat_family_ = FatScannerOf(kind);
   }
-  switch (kind_) {
-    case kVolumeFat16:
-      return fat16_.ScanFatDisk(path_, callback, user);
-    case kVolumeFat32:
-      return fat32_.ScanFatDisk(path_, callback, user);
-    case kVolumeExFat:
-      return exfat_.ScanFatDisk(path_, callback, user);
-    default:
-      return false;
-  }
+  return fat_family_ && fat_family_->ScanFatDisk(path_, callback, user);
 }
 
 bool CGleaner::SearchCluster(const RcWString& parent_path, const char16_t* name, uint32_t cluster,
                              uint32_t* found_cluster, ScanCallback callback, void* user) {
-  const std::u16string parent = parent_path.str();
-  switch (kind_) {
-    case kVolumeFat16:
-      return fat16_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
-    case kVolumeFat32:
-      return fat32_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
-    case kVolumeExFat:
-      return exfat_.SearchCluster(parent, name, cluster, found_cluster, callback, user);
-    default:
-      return false;
-  }
+  return fat_family_ && fat_family_->SearchCluster(parent_path.str(), name, cluster, found_cluster, callback, user);
 }
 
 bool CGleaner::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {
-  switch (kind_) {
-    case kVolumeFat16:
-      return fat16_.FatDirectory(cluster);
-    case kVolumeFat32:
-      return fat32_.FatDirectory(cluster, record);
-    default:
-      return false;
-  }
+  return fat_family_ && fat_family_->FatDirectory(cluster, record);
 }
 
 bool CGleaner::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
-  switch (kind_) {
-    case kVolumeFat16:
-      return fat16_.ScanFatFormatDisk(volume_size_bytes, callback, user);
-    case kVolumeFat32:
-      return fat32_.ScanFatFormatDisk(volume_size_bytes, callback, user);
-    case kVolumeExFat:
-      return exfat_.ScanFatFormatDisk(volume_size_bytes, callback, user);
-    default:
-      return false;
-  }
+  return fat_family_ && fat_family_->ScanFatFormatDisk(volume_size_bytes, callback, user);
 }
 
 // Only FAT32 clears the high half of a deleted entry's cluster, so this
@@ -103,16 +73,8 @@ bool CGleaner::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* rec
 }
 
 bool CGleaner::RecoverFatItem(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
-  switch (kind_) {
-    case kVolumeFat16:
-      return fat16_.FatRecoverData(first_cluster, size_bytes, job);
-    case kVolumeFat32:
-      return fat32_.FatRecoverData(first_cluster, size_bytes, job);
-    case kVolumeExFat:
-      return exfat_.FatRecoverData(first_cluster, size_bytes, job);
-    default:
-      return job.refuse(u"no FAT-family volume is open");
-  }
+  if (!fat_family_) return job.refuse(u"no FAT-family volume is open");
+  return fat_family_->FatRecoverData(first_cluster, size_bytes, job);
 }
 
 bool CGleaner::RecoverAtPath(const char16_t* output_path, ProgressCallback progress, void* user,
@@ -246,7 +208,7 @@ bool CGleaner::RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemRes
                                                               request.FileSize, *job);
       break;
     case kReRecoverNtfsRecord:
-      kept = ntfs_.NtfsRecoverData(request.Position, *job);
+      kept = ntfs_.NtfsRecoverData(request.Position, *job, (request.Flags & kReRecoverPresentFile) != 0);
       break;
     case kReRecoverNtfsPosition:
       kept = request.Position <= static_cast<uint64_t>(INT64_MAX) &&
@@ -266,6 +228,33 @@ bool CGleaner::RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemRes
     copy_text(outcome.relative_path, result->WrittenPath, result->WrittenPathCapacity);
   }
   return kept;
+}
+
+bool CGleaner::JudgeItem(const ReRecoverItemRequest& request, uint32_t* verdict) {
+  *verdict = kVerdictUnknown;
+  if (request.StructSize < sizeof(ReRecoverItemRequest) || judged_clusters_ >= kMaxJudgedClusters) return false;
+  std::optional<recovery::VerdictTally> tally;
+  switch (request.Method) {
+    case kReRecoverFatCluster:
+      if (fat_family_ && request.Position <= UINT32_MAX) {
+        tally = fat_family_->JudgeFile(static_cast<uint32_t>(request.Position), request.FileSize);
+      }
+      break;
+    case kReRecoverNtfsRecord:
+      tally = ntfs_.JudgeRecord(request.Position);
+      break;
+    case kReRecoverNtfsPosition:
+      if (request.Position <= static_cast<uint64_t>(INT64_MAX)) {
+        tally = ntfs_.JudgeFormatRecord(static_cast<int64_t>(request.Position));
+      }
+      break;
+    default:
+      break;
+  }
+  if (!tally) return false;
+  judged_clusters_ += tally->clusters();
+  *verdict = tally->verdict();
+  return true;
 }
 
 bool CGleaner::SetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created) {

@@ -1,6 +1,7 @@
 // CGleaner: the engine object. One lives in a global of the library; every
 // export forwards to it, and it forwards to the scanner of the kind last
-// initialised.
+// initialised: FAT-family calls through the FatFamilyScanner interface,
+// NTFS calls to the one NTFS scanner.
 #pragma once
 
 #include <functional>
@@ -58,6 +59,8 @@ class CGleaner : public IComponent, public IResponseCommand {
   bool RecoverItem(const ReRecoverItemRequest& request, ReRecoverItemResult* result);
   bool SetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created);
   bool EndRecovery(ReRecoverItemResult* result);
+  // The verdict on one found file (ReJudgeItem).
+  bool JudgeItem(const ReRecoverItemRequest& request, uint32_t* verdict);
   // A run into a destination made by the caller (tests, fuzzing).
   void BeginRecoveryInto(std::unique_ptr<platform::Destination> destination, std::function<bool()> stop);
 
@@ -76,12 +79,22 @@ class CGleaner : public IComponent, public IResponseCommand {
   const std::u16string& path() const { return path_; }
 
  private:
+  // The scanner of a FAT-family kind, or null.
+  FatFamilyScanner* FatScannerOf(int kind);
+  // The verdicts of a volume together judge at most this many clusters
+  // (a 1 TiB volume of 4 KiB clusters once over); later ones are unknown.
+  // Bounds the work of a damaged volume whose entries all claim its whole
+  // length.
+  static constexpr uint64_t kMaxJudgedClusters = uint64_t{1} << 28;
+
   std::u16string path_;
   CFat16 fat16_;
   CFat32 fat32_;
   CNtfs ntfs_;
   CExFat exfat_;
   int kind_ = 0;
+  FatFamilyScanner* fat_family_ = nullptr;  // the FAT-family scanner of kind_
+  uint64_t judged_clusters_ = 0;
   std::unique_ptr<recovery::RecoverySession> session_;
   ReRecoveryOptions session_options_;
 };

@@ -135,6 +135,7 @@ using ReBeginRecoveryFn = bool (*)(const char16_t* root, const ReRecoveryOptions
 using ReRecoverItemFn = bool (*)(const ReRecoverItemRequest* request, ReRecoverItemResult* result);
 using ReSetFolderTimesFn = bool (*)(const char16_t* relative_folder, uint64_t modified, uint64_t created);
 using ReEndRecoveryFn = bool (*)(ReRecoverItemResult* result);
+using ReJudgeItemFn = bool (*)(const ReRecoverItemRequest* request, uint32_t* verdict);
 using ReMountImageFn = bool (*)(char16_t letter, const char16_t* image_path);
 // Where an unformat sweep stands: bytes of the volume swept so far, of the
 // bytes it sweeps. The result is ignored.
@@ -216,7 +217,23 @@ struct ReRecoverItemRequest {
   uint64_t CreatedTime = 0;   // FILETIME (UTC), applied where the system keeps one (Windows)
   ProgressCallback Progress = nullptr;
   void* User = nullptr;
+  uint32_t Flags = 0;  // kReRecoverPresentFile
+  uint32_t Reserved = 0;
 };
+// The item is a present file of the live file system (NTFS: its record is
+// in use, and it is read as a deleted one would be). Without the flag a
+// record in use again is refused: it no longer holds the file that was
+// found.
+inline constexpr uint32_t kReRecoverPresentFile = 1;
+
+// How much of a found file's data is still its own (ReJudgeItem), from the
+// file system's allocation data: none of the clusters its recovery would
+// read is allocated now; some are; the first one, or all, are; or the file
+// system cannot tell.
+inline constexpr uint32_t kVerdictUnknown = 0;
+inline constexpr uint32_t kVerdictIntact = 1;
+inline constexpr uint32_t kVerdictPartlyOverwritten = 2;
+inline constexpr uint32_t kVerdictOverwritten = 3;
 
 // How a file (or the run, for ReBeginRecovery and ReEndRecovery) went.
 inline constexpr uint32_t kReRecoverWritten = 0;
@@ -251,6 +268,12 @@ GLEANER_EXPORT bool ReBeginRecovery(const char16_t* root, const ReRecoveryOption
 // Writes one item of the run. True when a file was kept (written whole, or
 // cut short where the volume ends).
 GLEANER_EXPORT bool ReRecoverItem(const ReRecoverItemRequest* request, ReRecoverItemResult* result);
+// The verdict on the file a request names (its method, position and size;
+// nothing else is used), judged as a deleted or formatted-over file: every
+// allocated cluster its recovery would read counts as taken. Works outside
+// a recovery run, on the volume last initialised. False, and
+// kVerdictUnknown, when the request names nothing the volume can judge.
+GLEANER_EXPORT bool ReJudgeItem(const ReRecoverItemRequest* request, uint32_t* verdict);
 // Times for a folder of the run, set when the run ends, after its contents,
 // and only on folders the run created.
 GLEANER_EXPORT bool ReSetFolderTimes(const char16_t* relative_folder, uint64_t modified, uint64_t created);

@@ -43,6 +43,7 @@ bool EngineBinding::bind(std::u16string directory) {
   resolve(library_, "ReRecoverItem", ReRecoverItem);
   resolve(library_, "ReSetFolderTimes", ReSetFolderTimes);
   resolve(library_, "ReEndRecovery", ReEndRecovery);
+  resolve(library_, "ReJudgeItem", ReJudgeItem);
   return true;
 }
 

@@ -35,6 +35,7 @@ struct EngineBinding {
   ReRecoverItemFn ReRecoverItem = nullptr;
   ReSetFolderTimesFn ReSetFolderTimes = nullptr;
   ReEndRecoveryFn ReEndRecovery = nullptr;
+  ReJudgeItemFn ReJudgeItem = nullptr;
 
   // Loads the engine from `directory` (the executable's directory when
   // empty) and resolves every export. False when the library cannot be

@@ -202,6 +202,15 @@ std::u16string TimeText(const CivilTime& time) {
   return ascii(text);
 }
 
+std::u16string_view VerdictText(uint32_t verdict) {
+  switch (verdict) {
+    case kVerdictIntact: return u"intact";
+    case kVerdictPartlyOverwritten: return u"partly overwritten";
+    case kVerdictOverwritten: return u"overwritten";
+    default: return u"unknown";
+  }
+}
+
 std::u16string_view FoundItem::file_system() const {
   switch (file_system_kind) {
     case ItemFileSystem::kFat: return u"FAT";
@@ -254,6 +263,12 @@ const FolderNode* FoundItems::FindFolder(std::u16string_view folder_path) const 
 size_t FoundItems::folder_count() const { return store_->folders.size(); }
 size_t FoundItems::item_count() const { return store_->items.size(); }
 const FoundItem& FoundItems::item(size_t index) const { return store_->items[index]; }
+
+// The item lies in this store's blocks, which own it: changing it there is
+// changing the store's own object.
+void FoundItems::SetVerdict(const FoundItem& item, uint32_t verdict) {
+  const_cast<FoundItem&>(item).verdict = static_cast<uint8_t>(verdict);
+}
 
 void FoundItems::Clear() {
   store_ = std::make_unique<Store>();

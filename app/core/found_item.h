@@ -73,6 +73,9 @@ struct FoundItem {
   // FAT family: the recorded size runs past the volume's end (the engine's
   // kRecordDamaged); recovery stops at the volume's end.
   bool damaged = false;
+  // Files: how much of the data is still the file's own (kVerdict*), from
+  // the pass that follows the scan.
+  uint8_t verdict = kVerdictUnknown;
 
   bool is_folder() const { return type == kEntryFolder; }
   bool is_deleted() const { return state == kDeleted; }
@@ -91,6 +94,9 @@ struct FoundItem {
   // "FAT", "FAT32", "EXFAT", "NTFS" (empty for any other name).
   std::u16string_view file_system() const;
 };
+
+// "intact", "partly overwritten", "overwritten" or "unknown".
+std::u16string_view VerdictText(uint32_t verdict);
 
 // The extension text of names without one.
 inline constexpr const char16_t* kNoExtensionText = u"\u65E0\u6269\u5C55\u540D";
@@ -178,6 +184,8 @@ class FoundItems {
   size_t item_count() const;
   // Every stored item by its number (0 .. item_count - 1), in store order.
   const FoundItem& item(size_t index) const;
+  // Sets the verdict of an item this store holds.
+  void SetVerdict(const FoundItem& item, uint32_t verdict);
 
   ItemList& deleted_items() { return deleted_; }
   const ItemList& deleted_items() const { return deleted_; }

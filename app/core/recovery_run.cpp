@@ -82,10 +82,6 @@ uint32_t OnRecoveryProgress(uint64_t bytes_left, void* user) {
 
 uint32_t OnStopQuestion(void* user) { return static_cast<Shared*>(user)->stop ? 1 : 0; }
 
-bool IsFatFamily(std::u16string_view file_system) {
-  return file_system == u"FAT" || file_system == u"FAT32" || file_system == u"EXFAT";
-}
-
 // An engine answer with its text buffers.
 struct EngineAnswer {
   std::u16string written = std::u16string(kWrittenPathUnits, u'\0');
@@ -117,19 +113,7 @@ RecoveryResult RecoverOne(Shared& shared, const RecoveryTarget& target, uint32_t
   result.size = item.size;
   status = kReRecoverSourceFailed;
   ReRecoverItemRequest request;
-  if (IsFatFamily(shared.request.file_system)) {
-    request.Method = kReRecoverFatCluster;
-    request.Position = item.first_cluster;
-    request.FileSize = item.size;
-  } else if (shared.request.file_system == u"NTFS") {
-    // Records found by the sweep of an Unformatting Scan are read from their
-    // position on the volume; every other record (the Quick Scan's, and the
-    // free records of the present $MFT that an Unformatting Scan lists
-    // first, whose position is not known) by its number.
-    const bool by_position = shared.request.mode == ScanMode::kUnformat && item.ntfs_offset != 0;
-    request.Method = by_position ? kReRecoverNtfsPosition : kReRecoverNtfsRecord;
-    request.Position = by_position ? item.ntfs_offset : item.mft_number;
-  } else {
+  if (!ItemRequest(item, shared.request.file_system, shared.request.mode, request)) {
     result.error = u"recovery from " + shared.request.file_system + u" is not supported";
     return result;
   }

@@ -60,6 +60,7 @@ std::u16string CellText(const FoundItem& item, int column) {
     case 3: return item.date();
     // The list shows the cluster as a signed decimal, as it always has.
     case 4: return DecimalText(static_cast<int32_t>(item.first_cluster));
+    case 5: return item.is_folder() ? std::u16string() : std::u16string(VerdictText(item.verdict));
     default: return {};
   }
 }

@@ -36,7 +36,8 @@ std::u16string SizeText(uint64_t size_bytes);
 
 // The text of one list cell: 0 name, 1 path (one separator after the drive,
 // however the engine joined them), 2 SizeText, 3 date, 4 first cluster
-// ("%d"); the filter's flat list uses the same texts.
+// ("%d"), 5 the verdict on a file's data (VerdictText; empty for folders);
+// the filter's flat list uses the same texts.
 std::u16string CellText(const FoundItem& item, int column);
 
 // NTFS Unformatting Scan, second phase: the record's folder is unknown, so

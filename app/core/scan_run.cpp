@@ -446,6 +446,51 @@ bool RunNtfs(Shared& shared) {
   return ok;
 }
 
+// The verdicts of the files found: every file of an Unformatting Scan, and
+// the deleted files of a Quick Scan, are judged by the engine; the present
+// files of a Quick Scan are their own data, so intact. One item at a time
+// under the items lock, so that a Stop waits for one verdict at most and
+// nothing is set once it was stopped.
+void JudgeItems(Shared& shared) {
+  const EngineBinding& engine = *shared.engine;
+  if (!engine.ReJudgeItem) return;
+  FoundItems& items = shared.items;
+  auto judge = [&](const FoundItem& item) {
+    if (item.is_folder()) return true;
+    std::lock_guard lock(shared.items_mutex);
+    if (shared.stop) return false;
+    ReRecoverItemRequest request;
+    uint32_t verdict = kVerdictUnknown;
+    if (ItemRequest(item, shared.request.file_system, shared.request.mode, request)) {
+      engine.ReJudgeItem(&request, &verdict);
+    }
+    items.SetVerdict(item, verdict);
+    return true;
+  };
+  if (shared.request.mode == ScanMode::kQuick) {
+    {
+      std::lock_guard lock(shared.items_mutex);
+      if (shared.stop) return;
+      for (const FoundItem& item : items.all_items()) {
+        if (!item.is_folder()) items.SetVerdict(item, kVerdictIntact);
+      }
+    }
+    // The deleted files are in the all-items list too: those a stop leaves
+    // unjudged go back to unknown.
+    const ItemList& deleted = items.deleted_items();
+    for (size_t i = 0; i < deleted.size(); ++i) {
+      if (judge(deleted[i])) continue;
+      std::lock_guard lock(shared.items_mutex);
+      for (; i < deleted.size(); ++i) items.SetVerdict(deleted[i], kVerdictUnknown);
+      return;
+    }
+    return;
+  }
+  for (size_t i = 0; i < items.item_count(); ++i) {
+    if (!judge(items.item(i))) return;
+  }
+}
+
 void Work(std::shared_ptr<Shared> shared) {
   const ScanRequest& request = shared->request;
   bool ok = false;
@@ -456,6 +501,7 @@ void Work(std::shared_ptr<Shared> shared) {
       ok = RunNtfs(*shared);
     }
   }
+  if (ok && !shared->stop) JudgeItems(*shared);
   shared->ok = ok;
   EngineUse::Release();
   if (!shared->stop) {
@@ -474,6 +520,29 @@ void Work(std::shared_ptr<Shared> shared) {
 const ItemList kNoItems;
 
 }  // namespace
+
+bool ItemRequest(const FoundItem& item, std::u16string_view file_system, ScanMode mode,
+                 ReRecoverItemRequest& request) {
+  if (IsFatFamily(file_system)) {
+    request.Method = kReRecoverFatCluster;
+    request.Position = item.first_cluster;
+    request.FileSize = item.size;
+    return true;
+  }
+  if (file_system == u"NTFS") {
+    // Records found by the sweep of an Unformatting Scan are read from their
+    // position on the volume; every other record (the Quick Scan's, and the
+    // free records of the present $MFT that an Unformatting Scan lists
+    // first, whose position is not known) by its number.
+    const bool by_position = mode == ScanMode::kUnformat && item.ntfs_offset != 0;
+    request.Method = by_position ? kReRecoverNtfsPosition : kReRecoverNtfsRecord;
+    request.Position = by_position ? item.ntfs_offset : item.mft_number;
+    // The live walk's entries are present files, read from their records.
+    if (mode == ScanMode::kQuick && !item.is_deleted()) request.Flags = kReRecoverPresentFile;
+    return true;
+  }
+  return false;
+}
 
 ScanRun::ScanRun(const EngineBinding& engine) : engine_(engine) {}
 

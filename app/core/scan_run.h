@@ -150,6 +150,12 @@ struct ScanRequest {
   ScanMode mode = ScanMode::kQuick;
 };
 
+// How the engine finds the data of `item`, found by a scan of `file_system`
+// in `mode`: the method, position and size of a recovery or verdict
+// request. False for a file system the engine does not recover from.
+bool ItemRequest(const FoundItem& item, std::u16string_view file_system, ScanMode mode,
+                 ReRecoverItemRequest& request);
+
 class ScanRun {
  public:
   // `engine` must outlive every worker this run starts (the program keeps

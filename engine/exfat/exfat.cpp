@@ -163,14 +163,13 @@ bool CExFat::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback
   return exfat::SweepFormatted(volume_.device, *geometry_, volume_size_bytes, target);
 }
 
-bool CExFat::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
-  if (!geometry_) return job.refuse(u"the volume is not exFAT");
+exfat::RecoveryPlan CExFat::PlanFor(uint32_t first_cluster, uint64_t size_bytes) {
   exfat::RecoveryPlan plan;
   plan.first_cluster = first_cluster;
   plan.size_bytes = size_bytes;
   plan.valid_bytes = size_bytes;
   const auto found = known_streams_.find(first_cluster);
-  if (found != known_streams_.end() && found->second.data_length == size_bytes) {
+  if (geometry_ && found != known_streams_.end() && found->second.data_length == size_bytes) {
     const KnownStream& known = found->second;
     plan.valid_bytes = std::min(known.valid_data_length, size_bytes);
     // NoFatChain says the data is one run. A deleted file that had a chain
@@ -187,7 +186,19 @@ bool CExFat::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recover
       plan.layout = intact ? exfat::DataLayout::kChain : exfat::DataLayout::kContiguous;
     }
   }
-  return exfat::RecoverFile(volume_.device, *geometry_, plan, job);
+  return plan;
+}
+
+bool CExFat::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {
+  if (!geometry_) return job.refuse(u"the volume is not exFAT");
+  return exfat::RecoverFile(volume_.device, *geometry_, PlanFor(first_cluster, size_bytes), job);
+}
+
+std::optional<recovery::VerdictTally> CExFat::JudgeFile(uint32_t first_cluster, uint64_t size_bytes) {
+  if (!geometry_) return std::nullopt;
+  const exfat::AllocationBitmap* bitmap = Bitmap();
+  if (!bitmap) return std::nullopt;
+  return exfat::JudgeFile(volume_.device, *geometry_, *bitmap, PlanFor(first_cluster, size_bytes));
 }
 
 }  // namespace salvor::engine

@@ -10,8 +10,6 @@
 // reads the data where it lies.
 #pragma once
 
-#include "engine/recovery/recovery_writer.h"
-
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -19,31 +17,32 @@
 
 #include "engine/exfat/exfat_directory.h"
 #include "engine/exfat/exfat_geometry.h"
+#include "engine/exfat/exfat_recover.h"
+#include "engine/fat_family_scanner.h"
 #include "engine/gleaner_api.h"
 #include "engine/volume_access.h"
 
 namespace salvor::engine {
 
-class CExFat {
+class CExFat final : public FatFamilyScanner {
  public:
-  virtual ~CExFat() = default;
-
   // Opens the volume, keeps its boot sector and derives the sector and
   // cluster sizes (0 when the boot sector gives no sound geometry).
-  bool OpenVolume(const char16_t* path);
+  bool OpenVolume(const char16_t* path) override;
 
   // Reports the sets of the folder that `path` names ("E:\", "E:\A\B").
   // False when the path names no folder or the volume cannot be read.
-  bool ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user);
+  bool ScanFatDisk(std::u16string_view path, ScanCallback callback, void* user) override;
   // Scans the folder whose directory starts at `cluster`, or with a name,
   // looks the name up in it and stores its first cluster in `found_cluster`
   // (0: not found).
   bool SearchCluster(std::u16string_view parent_path, const char16_t* name, uint32_t cluster, uint32_t* found_cluster,
-                     ScanCallback callback, void* user);
+                     ScanCallback callback, void* user) override;
   // The unformat sweep over the first `volume_size_bytes` of the volume.
-  bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user);
+  bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) override;
   // Hands the file of `size_bytes` that starts at `first_cluster` to `job`.
-  bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job);
+  bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) override;
+  std::optional<recovery::VerdictTally> JudgeFile(uint32_t first_cluster, uint64_t size_bytes) override;
 
   // First cluster of the folder `path` names, or 0.
   uint32_t LocateFolder(std::u16string_view path);
@@ -67,6 +66,9 @@ class CExFat {
   // Bounds the memory a volume with very many sets can take.
   static constexpr size_t kMaxKnownStreams = 4u << 20;
 
+  // How the file's data is laid out, from what its set's stream extension
+  // said when it was reported.
+  exfat::RecoveryPlan PlanFor(uint32_t first_cluster, uint64_t size_bytes);
   void Remember(const exfat::EntrySet& set, bool from_live_directory);
   exfat::DirectoryExtent ExtentOfFolder(uint32_t cluster) const;
   // False for a folder known to be deleted or found by the sweep.

@@ -1,5 +1,7 @@
 #include "engine/exfat/exfat_geometry.h"
 
+#include "engine/recovery/verdict.h"
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -80,6 +82,12 @@ bool AllocationBitmap::is_allocated(uint32_t cluster) const {
   const uint64_t index = cluster - 2;
   if (index / 8 >= length_bytes_) return false;
   return (std::to_integer<uint8_t>(bits_.bytes()[static_cast<size_t>(index / 8)]) >> (index % 8)) & 1;
+}
+
+uint64_t AllocationBitmap::count_allocated(uint32_t first_cluster, uint64_t count) const {
+  if (first_cluster < 2) return count;
+  const Bytes bits = bits_.bytes().first(static_cast<size_t>(std::min<uint64_t>(length_bytes_, bits_.bytes().size())));
+  return recovery::CountSetBits(bits, first_cluster - 2, count);
 }
 
 BitmapLoad LoadAllocationBitmap(const platform::RawVolume& volume, const ExFatGeometry& geometry,

@@ -140,6 +140,8 @@ class AllocationBitmap {
 
   // Clusters past the end of the bitmap count as free.
   bool is_allocated(uint32_t cluster) const;
+  // Allocated clusters among the `count` from `first_cluster` (2 or more).
+  uint64_t count_allocated(uint32_t first_cluster, uint64_t count) const;
   uint64_t size_bytes() const { return length_bytes_; }
 
  private:

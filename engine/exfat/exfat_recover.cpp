@@ -74,4 +74,33 @@ bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometr
   return job.run(volume, extents);
 }
 
+std::optional<recovery::VerdictTally> JudgeFile(const platform::RawVolume& volume, const ExFatGeometry& geometry,
+                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan) {
+  recovery::VerdictTally tally;
+  const uint64_t size = plan.size_bytes;
+  if (size == 0) return tally;
+  if (!geometry.is_data_cluster(plan.first_cluster)) return std::nullopt;
+  if (plan.layout != DataLayout::kContiguous) {
+    const ChainState chain = CheckChain(volume, geometry, plan.first_cluster, size);
+    if (chain == ChainState::kUnreadable) return std::nullopt;
+    if (chain == ChainState::kFits) {
+      // Along the chain, at most the clusters the size needs.
+      WalkChain(volume, geometry, plan.first_cluster, geometry.clusters_for(size), [&](uint32_t cluster) {
+        const bool taken = bitmap.is_allocated(cluster);
+        tally.add_run(1, taken ? 1 : 0, taken);
+        return true;
+      });
+      return tally;
+    }
+  }
+  // One run from the first cluster, as far as the bytes read from the
+  // volume go (the valid length, the end of the volume).
+  const uint64_t end = volume.size_bytes().value_or(geometry.heap_end_bytes());
+  const uint64_t start = geometry.cluster_offset_bytes(plan.first_cluster);
+  const uint64_t room = end > start ? end - start : 0;
+  const uint64_t clusters = geometry.clusters_for(std::min({plan.valid_bytes, size, room}));
+  tally.add_run(clusters, bitmap.count_allocated(plan.first_cluster, clusters), bitmap.is_allocated(plan.first_cluster));
+  return tally;
+}
+
 }  // namespace salvor::engine::exfat

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include "engine/exfat/exfat_geometry.h"
 #include "engine/recovery/recovery_writer.h"
+#include "engine/recovery/verdict.h"
 
 namespace salvor::engine::exfat {
 
@@ -52,5 +53,11 @@ bool DeletedChainIsIntact(const platform::RawVolume& volume, const ExFatGeometry
 // file.
 bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometry, const RecoveryPlan& plan,
                  recovery::FileJob& job);
+
+// The clusters RecoverFile reads for `plan`, against the allocation bitmap.
+// Nothing when the first cluster is not in the heap or the FAT cannot be
+// read.
+std::optional<recovery::VerdictTally> JudgeFile(const platform::RawVolume& volume, const ExFatGeometry& geometry,
+                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan);
 
 }  // namespace salvor::engine::exfat

@@ -14,6 +14,7 @@ bool CFat16::OpenVolume(const char16_t* path) {
   const bool opened = engine::OpenVolume(path, volume_);
   const auto g = geometry();
   claims_.reset(g ? fat::DataRegionBytes(*g) : 0);
+  allocation_.reset();
   return opened;
 }
 
@@ -80,7 +81,7 @@ bool CFat16::SearchCluster(std::u16string_view parent_path, const char16_t* name
   return fat::SearchFolder(volume_.device, *g, parent_path, name, cluster, found_cluster, callback, user, &claims_);
 }
 
-bool CFat16::FatDirectory(uint32_t cluster) {
+bool CFat16::FatDirectory(uint32_t cluster, const _FileInfoFat*) {
   const auto g = geometry();
   if (!g || !g->is_data_cluster(cluster)) return false;
   std::vector<std::byte> sector(g->bytes_per_sector);
@@ -132,6 +133,13 @@ bool CFat16::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recover
   const auto g = geometry();
   if (!g) return job.refuse(u"the volume is not FAT16");
   return fat::RecoverFatFile(volume_.device, *g, first_cluster, size_bytes, job);
+}
+
+std::optional<recovery::VerdictTally> CFat16::JudgeFile(uint32_t first_cluster, uint64_t size_bytes) {
+  const auto g = geometry();
+  if (!g) return std::nullopt;
+  if (!allocation_) allocation_.emplace(volume_.device, *g);
+  return fat::JudgeDeletedFatFile(volume_.device, *g, *allocation_, first_cluster, size_bytes);
 }
 
 }  // namespace salvor::engine

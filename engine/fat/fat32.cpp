@@ -15,6 +15,7 @@ bool CFat32::OpenVolume(const char16_t* path) {
   const bool opened = engine::OpenVolume(path, volume_);
   const auto g = geometry();
   claims_.reset(g ? fat::DataRegionBytes(*g) : 0);
+  allocation_.reset();
   return opened;
 }
 
@@ -152,6 +153,13 @@ bool CFat32::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recover
   const auto g = geometry();
   if (!g) return job.refuse(u"the volume is not FAT32");
   return fat::RecoverFatFile(volume_.device, *g, first_cluster, size_bytes, job);
+}
+
+std::optional<recovery::VerdictTally> CFat32::JudgeFile(uint32_t first_cluster, uint64_t size_bytes) {
+  const auto g = geometry();
+  if (!g) return std::nullopt;
+  if (!allocation_) allocation_.emplace(volume_.device, *g);
+  return fat::JudgeDeletedFatFile(volume_.device, *g, *allocation_, first_cluster, size_bytes);
 }
 
 }  // namespace salvor::engine

@@ -71,4 +71,53 @@ bool RecoverFatFile(const platform::RawVolume& volume, const FatGeometry& geomet
   return job.run(volume, extents);
 }
 
+FatAllocation::FatAllocation(const platform::RawVolume& volume, const FatGeometry& geometry)
+    : geometry_(geometry),
+      fat_(static_cast<uint64_t>(geometry.sectors_per_fat) * geometry.bytes_per_sector,
+           [&volume, start = geometry.sector_offset_bytes(geometry.reserved_sectors)](uint64_t offset, MutableBytes out) {
+             return volume.read_at(start + offset, out);
+           }) {}
+
+std::optional<uint64_t> FatAllocation::claimed(uint64_t first, uint64_t count, bool& first_claimed) {
+  first_claimed = false;
+  const uint64_t entry_bytes = geometry_.width == FatWidth::k32 ? 4 : 2;
+  const uint64_t end = std::min<uint64_t>(first + count, geometry_.fat_entry_count);
+  uint64_t claimed = 0;
+  // One entry per cluster, at most `count`; clusters past the FAT are free.
+  for (uint64_t cluster = first; cluster < end; ++cluster) {
+    uint64_t block_start = 0;
+    const uint64_t at = cluster * entry_bytes;
+    const auto block = fat_.block(at, block_start);
+    if (!block) return std::nullopt;
+    ByteReader reader(*block);
+    const size_t in_block = static_cast<size_t>(at - block_start);
+    uint32_t value = entry_bytes == 4 ? reader.u32(in_block) & 0x0FFFFFFF : reader.u16(in_block);
+    if (!reader.ok()) return std::nullopt;
+    if (value != 0) {
+      ++claimed;
+      if (cluster == first) first_claimed = true;
+    }
+  }
+  return claimed;
+}
+
+std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const platform::RawVolume& volume,
+                                                          const FatGeometry& geometry, FatAllocation& fat,
+                                                          uint32_t first_cluster, uint64_t size_bytes) {
+  recovery::VerdictTally tally;
+  if (size_bytes == 0) return tally;
+  if (first_cluster < 2) return std::nullopt;
+  const uint64_t volume_end =
+      volume.size_bytes().value_or(geometry.sector_offset_bytes(geometry.total_sectors));
+  const uint64_t start = geometry.cluster_offset_bytes(first_cluster);
+  if (volume_end != 0 && start >= volume_end) return std::nullopt;
+  const uint64_t room = volume_end != 0 ? volume_end - start : size_bytes;
+  const uint64_t clusters = clusters_for(std::min(size_bytes, room), geometry.cluster_size_bytes);
+  bool first_claimed = false;
+  const auto claimed = fat.claimed(first_cluster, clusters, first_claimed);
+  if (!claimed) return std::nullopt;
+  tally.add_run(clusters, *claimed, first_claimed);
+  return tally;
+}
+
 }  // namespace salvor::engine::fat

@@ -10,6 +10,7 @@
 
 #include "engine/fat/fat_geometry.h"
 #include "engine/recovery/recovery_writer.h"
+#include "engine/recovery/verdict.h"
 
 namespace salvor::engine::fat {
 
@@ -25,5 +26,27 @@ ChainState CheckChain(const platform::RawVolume& volume, const FatGeometry& geom
 // FatRecoverData for FAT16 and FAT32: the file's extents handed to `job`.
 bool RecoverFatFile(const platform::RawVolume& volume, const FatGeometry& geometry, uint32_t first_cluster,
                     uint64_t size_bytes, recovery::FileJob& job);
+
+// The first FAT read through a block cache, for a pass of verdicts over
+// many files.
+class FatAllocation {
+ public:
+  FatAllocation(const platform::RawVolume& volume, const FatGeometry& geometry);
+  // How many of the `count` clusters from `first` the FAT gives to a file or
+  // folder, or marks bad (clusters past the FAT count as free), and whether
+  // `first` is one of them. Nothing when the FAT cannot be read.
+  std::optional<uint64_t> claimed(uint64_t first, uint64_t count, bool& first_claimed);
+
+ private:
+  FatGeometry geometry_;
+  recovery::BlockCache fat_;
+};
+
+// The verdict of a deleted file as RecoverFatFile reads it: the clusters
+// from its first one for its size, up to the end of the volume, against the
+// FAT. Nothing when that cannot be told (no data cluster, the FAT unread).
+std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const platform::RawVolume& volume,
+                                                          const FatGeometry& geometry, FatAllocation& fat,
+                                                          uint32_t first_cluster, uint64_t size_bytes);
 
 }  // namespace salvor::engine::fat

@@ -14,6 +14,7 @@ bool CNtfs::LoadRecordLayout() {
   geometry_.reset();
   mft_record_.clear();
   mft_runs_.clear();
+  cluster_bitmap_ = {};
   auto geometry = ParseBootSector(volume_.boot);
   if (!geometry) return false;
   std::vector<std::byte> record(geometry->file_record_bytes);

@@ -14,6 +14,7 @@
 #include "engine/gleaner_api.h"
 #include "engine/ntfs/ntfs_record.h"
 #include "engine/recovery/recovery_writer.h"
+#include "engine/recovery/verdict.h"
 #include "engine/volume_access.h"
 
 namespace salvor::engine {
@@ -83,12 +84,21 @@ class CNtfs {
 
   // Recovery: the file's extents handed to `job`; the path forms write
   // one file at `output_path` outside any run.
-  bool NtfsRecoverData(uint64_t record_number, recovery::FileJob& job);
+  // A record in use is refused unless `present_file` says the caller found
+  // it as a present file.
+  bool NtfsRecoverData(uint64_t record_number, recovery::FileJob& job, bool present_file = false);
   bool NtfsRecoverFormatData(int64_t record_offset_bytes, recovery::FileJob& job);
   bool NtfsRecoverData(std::u16string_view output_path, uint64_t record_number, ProgressCallback progress,
                        void* user);
   bool NtfsRecoverFormatData(std::u16string_view output_path, int64_t record_offset_bytes,
                              ProgressCallback progress, void* user);
+
+  // Verdicts: the clusters the recoveries above would read, against the
+  // volume's $Bitmap. A record that is in use again is a file overwritten;
+  // data held in the record itself is intact. Nothing when it cannot be
+  // told (the record unread, its runs broken, no $Bitmap).
+  std::optional<recovery::VerdictTally> JudgeRecord(uint64_t record_number);
+  std::optional<recovery::VerdictTally> JudgeFormatRecord(int64_t record_offset_bytes);
 
   // Unformat sweep over the first `volume_size_bytes` of the volume.
   bool ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
@@ -110,11 +120,25 @@ class CNtfs {
   std::optional<uint64_t> EntryModifiedTime(const ntfs::IndexEntry& entry, DirectoryWalk& walk) const;
   bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, recovery::FileJob& job) const;
   std::optional<bool> MftBitmapBit(uint64_t record_number) const;
+  // The FILE record at a byte position of the volume, fixed up, of the size
+  // the record gives itself when that is sound.
+  bool ReadRecordAt(uint64_t offset, std::vector<std::byte>& record) const;
+  std::optional<recovery::VerdictTally> JudgeRecordData(Bytes record, std::optional<uint64_t> record_number);
+  // The $Bitmap (record 6), read the first time a verdict needs it; null
+  // when it cannot be read.
+  recovery::BlockCache* ClusterBitmap();
 
   ScannerVolume volume_;
   std::optional<ntfs::NtfsGeometry> geometry_;
   std::vector<std::byte> mft_record_;
   std::vector<ntfs::DataRun> mft_runs_;
+  struct ClusterBitmapState {
+    bool tried = false;
+    std::vector<ntfs::DataRun> runs;
+    std::vector<std::byte> resident;  // a $Bitmap held in its record (tiny volumes)
+    std::optional<recovery::BlockCache> cache;
+  };
+  ClusterBitmapState cluster_bitmap_;
 };
 
 namespace ntfs_internal {

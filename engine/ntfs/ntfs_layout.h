@@ -140,6 +140,7 @@ inline constexpr size_t kMinEntryBytes = 0x1A;
 inline constexpr uint64_t kRecordNumberMask = 0x0000FFFFFFFFFFFFull;
 inline constexpr uint64_t kMftRecord = 0;
 inline constexpr uint64_t kRootRecord = 5;
+inline constexpr uint64_t kBitmapRecord = 6;  // $Bitmap: one bit per cluster, set when allocated
 inline constexpr uint64_t kLastSystemRecord = 15;
 
 }  // namespace salvor::engine::ntfs

@@ -180,38 +180,120 @@ bool CNtfs::RecoverFromRecord(Bytes record, std::optional<uint64_t> record_numbe
   return job.run(volume_.device, extents);
 }
 
-bool CNtfs::NtfsRecoverData(uint64_t record_number, recovery::FileJob& job) {
+bool CNtfs::NtfsRecoverData(uint64_t record_number, recovery::FileJob& job, bool present_file) {
   if (!geometry_) return job.refuse(u"the volume is not NTFS");
   std::vector<std::byte> record(geometry_->file_record_bytes);
   if (!ReadMftRecord(record_number, record)) return job.refuse(u"its record could not be read");
   const uint16_t flags = ByteReader(record).u16(record::kFlags);
-  if (flags != 0 && flags != record::kFlagDirectory) {
+  if ((flags & record::kFlagInUse) && !present_file) {
     return job.refuse(u"the file is not deleted (its record is in use); copy it from the volume");
   }
   return RecoverFromRecord(record, record_number, job);
 }
 
-bool CNtfs::NtfsRecoverFormatData(int64_t record_offset_bytes, recovery::FileJob& job) {
-  if (!geometry_ || record_offset_bytes < 0) return job.refuse(u"no record at that position");
-  // A whole record: of the size the record gives itself when that is sound
-  // (an old file system may have used another size), else the volume's.
-  std::vector<std::byte> record(geometry_->file_record_bytes);
-  const auto offset = static_cast<uint64_t>(record_offset_bytes);
+bool CNtfs::ReadRecordAt(uint64_t offset, std::vector<std::byte>& record) const {
+  record.assign(geometry_->file_record_bytes, std::byte{0});
   if (!volume_.device.read_at(offset, record)) {
     platform::debug_output(kReadFailed);
-    return job.refuse(u"its record could not be read");
+    return false;
   }
+  // An old file system may have used another record size.
   const uint32_t own_size = ByteReader(record).u32(record::kBytesAllocated);
   if (own_size != record.size() && IsSoundRecordSize(own_size)) {
     record.resize(own_size);
     if (!volume_.device.read_at(offset, record)) {
       platform::debug_output(kReadFailed);
-      return job.refuse(u"its record could not be read");
+      return false;
     }
   }
   ApplyFixup(record);
+  return true;
+}
+
+bool CNtfs::NtfsRecoverFormatData(int64_t record_offset_bytes, recovery::FileJob& job) {
+  if (!geometry_ || record_offset_bytes < 0) return job.refuse(u"no record at that position");
+  std::vector<std::byte> record;
+  if (!ReadRecordAt(static_cast<uint64_t>(record_offset_bytes), record)) return job.refuse(u"its record could not be read");
   // The old $MFT is gone: extension records cannot be found by number.
   return RecoverFromRecord(record, std::nullopt, job);
+}
+
+recovery::BlockCache* CNtfs::ClusterBitmap() {
+  ClusterBitmapState& state = cluster_bitmap_;
+  if (state.tried) return state.cache ? &*state.cache : nullptr;
+  state.tried = true;
+  if (!geometry_) return nullptr;
+  std::vector<std::byte> record(geometry_->file_record_bytes);
+  if (!ReadMftRecord(kBitmapRecord, record)) return nullptr;
+  auto data = FindAttribute(record, attr::kData, true);
+  if (!data) return nullptr;
+  // One bit per cluster of the volume, no more is read.
+  const uint64_t needed = geometry_->total_clusters / 8 + 1;
+  if (!data->non_resident) {
+    auto value = ResidentValue(*data);
+    if (!value) return nullptr;
+    state.resident.assign(value->begin(), value->end());
+    state.cache.emplace(state.resident.size(), [&resident = state.resident](uint64_t offset, MutableBytes out) {
+      auto bytes = slice(resident, offset, out.size());
+      if (!bytes) return false;
+      std::copy(bytes->begin(), bytes->end(), out.begin());
+      return true;
+    });
+    return &*state.cache;
+  }
+  auto stream = NonResidentData(record, kBitmapRecord);
+  if (!stream) return nullptr;
+  state.runs = std::move(stream->runs);
+  state.cache.emplace(std::min(stream->data_size, needed), [this](uint64_t offset, MutableBytes out) {
+    return ReadStream(cluster_bitmap_.runs, offset, out);
+  });
+  return &*state.cache;
+}
+
+std::optional<recovery::VerdictTally> CNtfs::JudgeRecordData(Bytes record, std::optional<uint64_t> record_number) {
+  recovery::VerdictTally tally;
+  auto data = FindAttribute(record, attr::kData, true);
+  if (data && !data->non_resident) return tally;  // the record holds the data itself
+  auto stream = NonResidentData(record, record_number);
+  if (!stream) return std::nullopt;
+  recovery::BlockCache* bitmap = ClusterBitmap();
+  if (!bitmap) return std::nullopt;
+  const uint64_t cluster = geometry_->cluster_size_bytes;
+  // Clusters past the initialised size are not read; the runs hold no more
+  // clusters than the volume has (RecoverFromRecord refuses such a file).
+  const uint64_t read_clusters = stream->initialized_size / cluster + (stream->initialized_size % cluster != 0);
+  uint64_t allocated = 0;
+  for (const DataRun& run : stream->runs) {
+    if (run.sparse || run.length == 0 || run.first_vcn >= read_clusters) continue;
+    const uint64_t length = std::min(run.length, read_clusters - run.first_vcn);
+    allocated += length;
+    if (allocated > geometry_->total_clusters) return std::nullopt;
+    const auto claimed = recovery::CountSetBits(*bitmap, run.lcn, length);
+    const auto first = recovery::CountSetBits(*bitmap, run.lcn, 1);
+    if (!claimed || !first) return std::nullopt;
+    tally.add_run(length, *claimed, *first != 0);
+  }
+  return tally;
+}
+
+std::optional<recovery::VerdictTally> CNtfs::JudgeRecord(uint64_t record_number) {
+  if (!geometry_) return std::nullopt;
+  std::vector<std::byte> record(geometry_->file_record_bytes);
+  if (!ReadMftRecord(record_number, record)) return std::nullopt;
+  const uint16_t flags = ByteReader(record).u16(record::kFlags);
+  if (flags & record::kFlagInUse) {
+    recovery::VerdictTally reused;
+    reused.add_run(1, 1, true);
+    return reused;
+  }
+  return JudgeRecordData(record, record_number);
+}
+
+std::optional<recovery::VerdictTally> CNtfs::JudgeFormatRecord(int64_t record_offset_bytes) {
+  if (!geometry_ || record_offset_bytes < 0) return std::nullopt;
+  std::vector<std::byte> record;
+  if (!ReadRecordAt(static_cast<uint64_t>(record_offset_bytes), record)) return std::nullopt;
+  return JudgeRecordData(record, std::nullopt);
 }
 
 bool CNtfs::NtfsRecoverData(std::u16string_view output_path, uint64_t record_number, ProgressCallback progress,
