@@ -49,7 +49,7 @@ check "--fs ntfs says there is no NTFS file system" grep -q 'no NTFS file system
 # The default listing: a header and deleted entries only.
 run_cli "$out" "$err" scan "$image"
 check "the table listing exits 0" test "$rc" -eq 0
-check "the table starts with its header" grep -q '^STATE *SIZE *MODIFIED *PATH' <(head -n1 "$out")
+check "the table starts with its header" grep -q '^STATE *DATA *SIZE *MODIFIED *PATH' <(head -n1 "$out")
 check "the default table lists deleted entries only" test -z "$(tail -n +2 "$out" | grep -v '^deleted ')"
 check "the table marks folders with a slash" grep -q '^deleted .*Old Projects/$' "$out"
 
