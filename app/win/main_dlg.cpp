@@ -28,7 +28,7 @@ constexpr int kMinimise = 110, kMaximise = 115, kClose = 111;
 constexpr int kVersionText = 130, kThankText = 131, kLanguageButtonText = 132, kLanguageLabel = 117,
               kLanguageButton = 118;
 constexpr int kHelpVersion = 167, kHelpLink = 139, kNewVersionLink = 155, kHelpLogo = 165;
-constexpr int kReturn = 214, kFind = 215, kRecover = 204;
+constexpr int kReturn = 214, kFind = 215, kBack = 216, kRecover = 204;
 constexpr int kOnlyDeleted = 2899, kCheckAll = 2696;
 constexpr int kStatus = 3000;
 constexpr UINT kMsgDoSwitch = 0x8003;
@@ -100,9 +100,8 @@ BOOL CMainDlg::OnInitDialog() {
   // Nothing is sent over the network: no update notice, no usage reports.
   ShowItem(kNewVersionLink, false);
   ShowItem(kHelpLink, false);
-  // Filtering and recovering come with their own windows; until then the
-  // results page offers only what works.
-  ShowItem(kFind, false);
+  // Recovering comes with its own windows; until then the results page
+  // offers only what works.
   ShowItem(kRecover, false);
   if (!engine_bound_) ShowStatus(engine_.error.empty() ? u"The recovery engine (Gleaner.dll) could not be loaded."
                                                         : engine_.error);
@@ -135,6 +134,7 @@ void CMainDlg::CreateControls() {
   }
   scan_button_.CreateChild(host, hwnd());
   format_button_.CreateChild(host, hwnd());
+  config_.CreateChild(hwnd());
   PlaceScanButtons();
   ShowScanButtons(true);
 }
@@ -300,7 +300,7 @@ void CMainDlg::StartScan() {
   RememberSelectedDrive();
   if (selected_drive_.empty()) return;
   const DriveInfo& drive = selected_drive_.front();
-  app::ReadFileTypeChecks(app::FileTypeSettingsPath());
+  config_.Load();  // KVN.ini may have changed since
   ClearResults();
   ShowStatus(u"");
 
@@ -439,6 +439,8 @@ void CMainDlg::OnGwNotify(const skin::GwNotifyHeader& n) {
       break;
     }
     case kOnlyDeleted: OnOnlyDeletedClicked(); break;
+    case kFind: OpenFilter(); break;
+    case kBack: OnBackClicked(); break;
     case kCheckAll: OnCheckAllClicked(); break;
     default: break;
   }

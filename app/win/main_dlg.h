@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "app/core/engine_binding.h"
+#include "app/core/file_filter.h"
 #include "app/core/hub.h"
 #include "app/core/results_model.h"
 #include "app/core/scan_run.h"
 #include "app/core/settings.h"
+#include "app/win/config_page.h"
 #include "app/win/scan_button.h"
 #include "app/win/startup.h"
 #include "common/drive_info.h"
@@ -74,6 +76,11 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   void OnSortColumn(int column);
   skin::CRw3StateCheckTreeCtrl* Tree(app::TreeKind kind);
 
+  // The File Filter and the flat view (filter_view.cpp).
+  void OpenFilter();
+  void ShowFlatView(bool flat);
+  void OnBackClicked();
+
   ModuleInfo module_;
   std::u16string do_value_;
   app::EngineBinding engine_;
@@ -93,10 +100,13 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   std::array<std::unordered_map<HTREEITEM, CheckTree::NodeId>, 2> tree_nodes_;
   CScan scan_button_;
   CFormatScan format_button_;
+  CConfig config_;  // the file-type page, kept hidden
   bool sized_once_ = false;
   bool drive_page_active_ = true;
   bool busy_shown_ = false;
   bool filling_ = false;  // the page itself selects tree items
+  bool flat_view_ = false;  // the filter's matches, without the tree
+  app::FilterSpec filter_;  // the last one applied
 
   std::unique_ptr<app::ScanRun> scan_;
   app::ResultsModel results_;

@@ -11,8 +11,8 @@
 namespace salvor::win {
 namespace {
 
-constexpr int kDrivePage = 254, kResultsPage = 253, kOnlyDeleted = 2899, kCheckAll = 2696, kBack = 216,
-              kListFrame = 2699, kDeletedTreeId = 10004, kAllTreeId = 10005;
+constexpr int kDrivePage = 254, kResultsPage = 253, kOnlyDeleted = 2899, kCheckAll = 2696, kDeletedTreeId = 10004,
+              kAllTreeId = 10005;
 
 size_t index_of(app::TreeKind kind) { return kind == app::TreeKind::kDeleted ? 0 : 1; }
 
@@ -109,9 +109,7 @@ void CMainDlg::ShowResultsPage() {
   ShowItem(kDrivePage, false);
   ShowItem(kResultsPage, true);
   SetItemCheck(kOnlyDeleted, true);
-  ShowItem(kOnlyDeleted, true);
-  ShowItem(kBack, false);
-  SetItemAttribute(kListFrame, "pos", "200,0,-0,-45");
+  ShowFlatView(false);
   ShowItem(kCheckAll, true);
   FillTree(app::TreeKind::kDeleted);
   FillTree(app::TreeKind::kAll);

@@ -103,6 +103,10 @@ wine_setup() {
   # to close.
   env -u DISPLAY "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     </dev/null >>"$build_dir/wineboot.log" 2>&1 || { _wine_log "reg add failed"; return 1; }
+  # Chinese text (the File Filter's category names) falls back from Tahoma
+  # to SimSun, which Wine does not have: WenQuanYi stands in for it.
+  env -u DISPLAY "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d 'WenQuanYi Micro Hei' /f \
+    </dev/null >>"$build_dir/wineboot.log" 2>&1 || { _wine_log "reg add failed"; return 1; }
   "$WINESERVER" -w || true
   touch "$ready"
   _wine_log "made the Wine prefix $WINEPREFIX in $(_wine_took "$start") s"
