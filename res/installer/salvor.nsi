@@ -35,7 +35,6 @@ ManifestDPIAware true
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -65,16 +64,31 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Salvor authors"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} needs a 64-bit version of Windows." /SD IDOK
+; A running copy holds its files: ask for it to be closed (a silent run
+; gives up rather than leave a half-replaced or half-removed program).
+!macro WAIT_FOR_PROGRAM_CLOSED un
+Function ${un}WaitForProgramClosed
+  ${Do}
+    FindWindow $0 "SalvorGwDialog" "Salvor - USB Drive Data Recovery"
+    ${If} $0 == 0
+      Return
+    ${EndIf}
+    MessageBox MB_ICONEXCLAMATION|MB_OKCANCEL "Salvor is running. Close it, then click OK." /SD IDCANCEL IDOK +2
     Abort
-  ${EndIf}
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro WAIT_FOR_PROGRAM_CLOSED ""
+!insertmacro WAIT_FOR_PROGRAM_CLOSED "un."
+
+Function .onInit
   SetRegView 64
+  Call WaitForProgramClosed
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  Call un.WaitForProgramClosed
 FunctionEnd
 
 Section "Salvor" SecProgram

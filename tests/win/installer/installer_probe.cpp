@@ -3,7 +3,10 @@
 // process running that very file, with the version the file's version
 // resource gives. Ends the program again.
 //
-//   installer_probe EXE EXPECTED_VERSION [SCREENSHOT.bmp]
+//   installer_probe EXE EXPECTED_VERSION [SCREENSHOT.bmp [COMMAND_LINE]]
+//
+// With COMMAND_LINE, that command is run (and waited for) while the program
+// is up, and must fail: an uninstaller refusing to remove a running copy.
 //
 // Exit status 0 when everything holds; each failure is printed.
 #include <windows.h>
@@ -36,7 +39,7 @@ std::string narrow(const std::wstring& text) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: installer_probe EXE EXPECTED_VERSION [SCREENSHOT.bmp]\n");
+    std::fprintf(stderr, "usage: installer_probe EXE EXPECTED_VERSION [SCREENSHOT.bmp [COMMAND_LINE]]\n");
     return 2;
   }
   const std::wstring exe = argv[1];
@@ -62,6 +65,23 @@ int wmain(int argc, wchar_t** argv) {
     fail("the version reads \"" + narrow(std::wstring(shown.begin(), shown.end())) + "\", not \"" +
          narrow(expected) + "\"");
   if (argc > 3 && !salvor::testing::CaptureWindow(program.main(), argv[3])) fail("no screenshot");
+  if (argc > 4) {
+    std::wstring line = argv[4];
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION command{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &command)) {
+      fail("could not run " + narrow(line));
+    } else {
+      DWORD code = 0;
+      if (WaitForSingleObject(command.hProcess, 60000) != WAIT_OBJECT_0) fail(narrow(line) + " did not end");
+      GetExitCodeProcess(command.hProcess, &code);
+      std::printf("while the program ran, %s exited %lu\n", narrow(line).c_str(), code);
+      if (code == 0) fail(narrow(line) + " succeeded while the program ran");
+      CloseHandle(command.hProcess);
+      CloseHandle(command.hThread);
+    }
+  }
   std::printf("started %s: main window shown, \"%s\"\n", narrow(image).c_str(),
               narrow(std::wstring(shown.begin(), shown.end())).c_str());
   // The close box's message: the program ends without asking.

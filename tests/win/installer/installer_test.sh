@@ -87,8 +87,13 @@ case "$lnk" in
 esac
 
 # The installed program, started in its folder as the shortcut starts it.
-"${run[@]}" "$probe" "$install_win\\Salvor.exe" "$version.0" "Z:$work/installed.bmp" </dev/null ||
+# While it runs, the uninstaller (run in place, so that it is waited for)
+# must refuse rather than remove half of it.
+"${run[@]}" "$probe" "$install_win\\Salvor.exe" "$version.0" "Z:$work/installed.bmp" \
+  "\"$install_win\\Uninstall.exe\" /S _?=$install_win" </dev/null ||
   fail "the installed program (see above)"
+[ -f "$install_dir/Salvor.exe" ] && [ -f "$install_dir/Uninstall.exe" ] &&
+  ok "the uninstaller left a running Salvor.exe alone" || fail "the uninstaller removed files of a running program"
 [ -f "$install_dir/setting.ini" ] && ok "the program wrote setting.ini beside itself" ||
   fail "no setting.ini after the program ran"
 # The file-type page's settings, as the program keeps them in its folder.
