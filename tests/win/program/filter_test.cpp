@@ -5,6 +5,7 @@
 // program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -130,10 +131,31 @@ class FilterTest : public ::testing::Test {
     std::this_thread::sleep_for(300ms);
     const std::wstring path = shots_ + L"\\program-" + std::wstring(name.begin(), name.end()) + L".bmp";
     ASSERT_TRUE(CaptureWindow(window, path)) << name;
-    CaptureStats stats;
+    CaptureStats& stats = last_shot_;
     ASSERT_TRUE(ReadCapture(path, stats)) << name;
     EXPECT_GT(stats.distinct_colours, colours) << name << ": a blank picture";
     EXPECT_GE(stats.Near(RGB(0x1E, 0x2A, 0x3A), 6), header_pixels) << name << ": the header is not there";
+  }
+
+  // Pixels of the last shot near `colour` inside `box` (window coordinates).
+  size_t PixelsNear(const RECT& box, COLORREF colour, int tolerance) const {
+    size_t n = 0;
+    for (int y = std::max(0L, box.top); y < std::min<LONG>(last_shot_.height, box.bottom); ++y)
+      for (int x = std::max(0L, box.left); x < std::min<LONG>(last_shot_.width, box.right); ++x) {
+        const COLORREF c = last_shot_.pixels[static_cast<size_t>(y) * last_shot_.width + x];
+        if (std::abs(GetRValue(c) - GetRValue(colour)) <= tolerance &&
+            std::abs(GetGValue(c) - GetGValue(colour)) <= tolerance &&
+            std::abs(GetBValue(c) - GetBValue(colour)) <= tolerance)
+          ++n;
+      }
+    return n;
+  }
+  // The inside of the name box, in the dialog's coordinates.
+  static RECT NameBoxInside(HWND dialog, HWND edit) {
+    RECT d{}, e{};
+    GetWindowRect(dialog, &d);
+    GetWindowRect(edit, &e);
+    return RECT{e.left - d.left + 3, e.top - d.top + 3, e.right - d.left - 3, e.bottom - d.top - 3};
   }
 
   HWND Main() const { return program_.main(); }
@@ -172,7 +194,7 @@ class FilterTest : public ::testing::Test {
 
   // "Find", a category (and a name part for the custom one), the zero-size
   // rule, then OK; returns the rows of the flat view.
-  std::vector<Row> Filter(int category, const std::u16string& text, bool skip_empty) {
+  std::vector<Row> Filter(int category, const std::u16string& text, bool skip_empty, const std::string& shot = "") {
     program_.Click(Main(), kFind);
     HWND dialog = program_.WaitLayout(kFilterLayout, 10s);
     EXPECT_NE(dialog, nullptr) << "no File Filter";
@@ -193,6 +215,10 @@ class FilterTest : public ::testing::Test {
     }
     if (skip_empty != program_.Checked(dialog, kSkipEmpty)) program_.Click(dialog, kSkipEmpty);
     EXPECT_TRUE(WaitFor([&] { return program_.Checked(dialog, kSkipEmpty) == skip_empty; }, 5s));
+    if (!shot.empty()) {
+      Shot(shot, dialog, 3000);
+      name_box_ = NameBoxInside(dialog, edit);
+    }
     program_.Click(dialog, kOk);
     EXPECT_TRUE(WaitFor([&] { return program_.FindLayout(kFilterLayout) == nullptr; }, 10s));
     EXPECT_TRUE(WaitFor([&] { return program_.Shown(Main(), kBack); }, 10s)) << "no flat view";
@@ -265,6 +291,8 @@ class FilterTest : public ::testing::Test {
   }
 
   RemoteProgram program_;
+  CaptureStats last_shot_;
+  RECT name_box_{};
   Volume volume_;
   std::wstring shots_, kvn_;
 };
@@ -280,6 +308,12 @@ TEST_F(FilterTest, FlatViewListsExactlyTheMatchesAndBackRestoresTheTree) {
   EXPECT_EQ(EditText(program_.Control(dialog, kNameBox)), u"*.doc|*.docx|*.xls|*.xlsx|*.ppt|*.pptx|*.mdb|*.pst");
   EXPECT_EQ(program_.Text(dialog, 160), u"File Filter");
   Shot("filter", dialog, 3000);
+  // A pattern is shown as a hint: grey, not black.
+  if (!shots_.empty()) {
+    const RECT inside = NameBoxInside(dialog, program_.Control(dialog, kNameBox));
+    EXPECT_GT(PixelsNear(inside, RGB(0x66, 0x66, 0x66), 24), 30u) << "the pattern is not grey";
+    EXPECT_LT(PixelsNear(inside, RGB(0, 0, 0), 24), 5u) << "the pattern is black";
+  }
   // Cancel leaves the tree view as it was.
   const size_t tree_rows = Rows().size();
   const RECT tree_list = ListRect();
@@ -322,8 +356,12 @@ TEST_F(FilterTest, FlatViewListsExactlyTheMatchesAndBackRestoresTheTree) {
                 "text, no empty files");
 
   // A name part, anywhere in the path (folder names too), case-sensitively.
-  ExpectExactly(Filter(12, u"Projects", false),
+  ExpectExactly(Filter(12, u"Projects", false, "filter-custom"),
                 [](const Deleted& d) { return d.path.find(u"Projects") != std::u16string::npos; }, "custom Projects");
+  // Typed, with the focus in the box: black.
+  if (!shots_.empty()) {
+    EXPECT_GT(PixelsNear(name_box_, RGB(0, 0, 0), 24), 30u) << "the typed text is not black";
+  }
   EXPECT_TRUE(Filter(12, u"projects", false).empty()) << "the name part is compared case-sensitively";
 
   // "Back": the tree view again, the list refilled from the tree.
@@ -357,7 +395,8 @@ TEST_F(FilterTest, FileTypePageRoundTripsKvnIni) {
 
   // A click writes every box back.
   program_.Click(page, 8001);
-  ASSERT_TRUE(WaitFor([&] { return KvnValue(8001) == 1; }, 5s)) << "8001 not written";
+  // The keys are written one by one: wait for the last one missing before.
+  ASSERT_TRUE(WaitFor([&] { return KvnValue(8001) == 1 && KvnValue(8022) != -1; }, 5s)) << "not written";
   for (int i = 0; i < kFileTypes; ++i) {
     const int id = kFirstFileType + i;
     EXPECT_EQ(KvnValue(id), id == 8000 || id == 8001 || id == 8005 || id == 8013 || id == 8023 ? 1 : 0) << id;
