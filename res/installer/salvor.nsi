@@ -1,7 +1,7 @@
 ; Salvor's Windows installer, made by makensis on Linux from the Windows
 ; build (app/win/CMakeLists.txt passes the defines):
 ;
-;   makensis -DVERSION=0.1.0 -DBIN_DIR=build/windows/bin -DOUT_FILE=Salvor-0.1.0-setup.exe salvor.nsi
+;   makensis -DVERSION=0.1.0 -DBIN_DIR=build/windows/installer/stage -DOUT_FILE=Salvor-0.1.0-setup.exe salvor.nsi
 ;
 ; It puts the program, its two libraries, the list icons (img\) and the
 ; language files (language\) into Program Files\Salvor, writes "Install Path"

@@ -1,7 +1,7 @@
 // Starts an installed Salvor.exe as the Start menu does (in its own folder)
 // and checks what the user would see: the main window, shown, owned by a
 // process running that very file, with the version the file's version
-// resource gives. Ends the program again.
+// resource gives and the engine bound. Ends the program again.
 //
 //   installer_probe EXE EXPECTED_VERSION [SCREENSHOT.bmp [COMMAND_LINE]]
 //
@@ -20,7 +20,7 @@ namespace {
 
 using salvor::testing::RemoteProgram;
 
-constexpr int kVersionText = 130;
+constexpr int kVersionText = 130, kStatusText = 3000;
 
 std::wstring process_image(HANDLE process) {
   wchar_t path[MAX_PATH * 2] = {};
@@ -64,6 +64,9 @@ int wmain(int argc, wchar_t** argv) {
   if (std::wstring(shown.begin(), shown.end()) != expected)
     fail("the version reads \"" + narrow(std::wstring(shown.begin(), shown.end())) + "\", not \"" +
          narrow(expected) + "\"");
+  // The status line tells when Gleaner.dll could not be bound.
+  const std::u16string status = program.Text(program.main(), kStatusText);
+  if (!status.empty()) fail("the status line says \"" + narrow(std::wstring(status.begin(), status.end())) + "\"");
   if (argc > 3 && !salvor::testing::CaptureWindow(program.main(), argv[3])) fail("no screenshot");
   if (argc > 4) {
     std::wstring line = argv[4];
