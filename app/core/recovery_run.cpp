@@ -62,6 +62,7 @@ struct RecoveryRun::Shared {
   bool completed = false;
   std::u16string abort_reason;  // the destination ended the run
   DoneSignal done;
+  std::function<void()> on_done;
 };
 
 namespace {
@@ -192,6 +193,7 @@ void Work(std::shared_ptr<Shared> shared) {
     }
   }
   shared->done.Set();
+  if (shared->on_done) shared->on_done();
 }
 
 const std::vector<RecoveryResult> kNoResults;
@@ -273,6 +275,7 @@ bool RecoveryRun::Start(const RecoveryRequest& request) {
   for (const auto& target : shared->targets) total += target.item->size;
   shared->progress.bytes_total = total;
   shared->progress.files_total = shared->targets.size();
+  shared->on_done = on_done;
   shared_ = shared;
   try {
     std::thread(Work, std::move(shared)).detach();

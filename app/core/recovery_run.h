@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -123,6 +124,10 @@ class RecoveryRun {
   std::u16string message() const;
   // Why the last Start returned false (kNone after a start).
   StartFailure start_failure() const { return start_failure_; }
+
+  // Called on the worker as its last act, once results() and message() are
+  // final (also after Stop); set before Start. A window posts itself a note.
+  std::function<void()> on_done;
 
   struct Shared;
 

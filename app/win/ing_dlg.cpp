@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/core/recovery_report.h"
 #include "app/win/ui_texts.h"
 
 namespace salvor::win {
@@ -18,22 +19,50 @@ std::u16string number(long long value) {
 }
 }  // namespace
 
+const app::ScanProgress& CIngDlg::progress() const { return scan_ ? scan_->progress() : recovery_->progress(); }
+
 BOOL CIngDlg::OnInitDialog() {
-  SetItemText(kFoldersLabel, Ui(u"lanScanFolder"));
-  SetItemText(kFilesLabel, Ui(u"lanScanFile"));
-  SetItemText(kLastLabel, Ui(u"lanScanLast"));
+  started_ = std::chrono::steady_clock::now();
+  if (recovery_) {
+    SetItemText(kFoldersLabel, u"Written:");
+    // Bytes and time left take more room than a count.
+    SetItemAttribute(kFolders, "pos", "190,14,-22,30");
+    SetItemText(kFilesLabel, Ui(u"lanScanFile"));
+    SetItemText(kLastLabel, u"Recovering:");
+    SetItemText(kTitle, Ui(u"lanRecText"));
+  } else {
+    SetItemText(kFoldersLabel, Ui(u"lanScanFolder"));
+    SetItemText(kFilesLabel, Ui(u"lanScanFile"));
+    SetItemText(kLastLabel, Ui(u"lanScanLast"));
+    SetItemText(kTitle, Ui(u"lanScanText"));
+  }
   SetItemText(kPauseText, Ui(u"lanScanBtnPause"));
   SetItemText(kStopText, Ui(u"lanScanBtnStop"));
-  SetItemText(kTitle, Ui(u"lanScanText"));
   ShowFigures();
   SetTimer(hwnd(), kTimerId, kTimerMs, nullptr);
   return TRUE;
 }
 
+void CIngDlg::ShowRecoveryFigures() {
+  const app::ScanProgress& p = progress();
+  const uint64_t done = p.bytes_done.load(), total = p.bytes_total.load();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  if (!paused_) rate_.Sample(seconds, done);
+  std::u16string written = app::BytesOfText(done, total);
+  const std::u16string left = paused_ ? std::u16string() : app::TimeLeftText(rate_.SecondsLeft(total));
+  if (!left.empty()) written += u", " + left;
+  SetItemText(kFolders, written);
+  SetItemText(kFiles, number(p.files.load()) + u" of " + number(static_cast<long long>(p.files_total.load())));
+}
+
 void CIngDlg::ShowFigures() {
-  const app::ScanProgress& p = run_.progress();
-  SetItemText(kFolders, number(p.folders.load()));
-  SetItemText(kFiles, number(p.files.load()));
+  const app::ScanProgress& p = progress();
+  if (recovery_) {
+    ShowRecoveryFigures();
+  } else {
+    SetItemText(kFolders, number(p.folders.load()));
+    SetItemText(kFiles, number(p.files.load()));
+  }
   SetItemText(kLastName, p.LastName());
   const std::string frame = std::to_string(p.ticks.load() % kAnimationFrames);
   SetItemAttribute(kAnimation, "sub", frame);
@@ -46,12 +75,15 @@ void CIngDlg::ShowFigures() {
 
 void CIngDlg::OnTick() {
   if (!paused_) {
-    run_.Tick();
+    if (scan_) scan_->Tick();
+    else recovery_->Tick();
     ShowFigures();
   }
-  // A worker that ended without reaching 100 (it cannot, but a dialog must
-  // never wait for nothing) ends the dialog too.
-  if (run_.progress().percent.load() >= 100 || (run_.done() && !run_.stopped())) {
+  // A worker that ended without reaching 100 (a scan cannot; a recovery
+  // that the destination ended does) ends the dialog too: a dialog must
+  // never wait for nothing.
+  const bool ended = scan_ ? scan_->done() && !scan_->stopped() : recovery_->done();
+  if (progress().percent.load() >= 100 || ended) {
     KillTimer(hwnd(), kTimerId);
     EndDialog(1);
   }
@@ -59,15 +91,22 @@ void CIngDlg::OnTick() {
 
 void CIngDlg::TogglePause() {
   paused_ = !paused_;
-  if (paused_) run_.Pause();
-  else run_.Continue();
+  if (scan_) {
+    if (paused_) scan_->Pause();
+    else scan_->Continue();
+  } else {
+    if (paused_) recovery_->Pause();
+    else recovery_->Continue();
+  }
   SetItemAttribute(kPauseIcon, "skin", paused_ ? "iconstart" : "iconpause");
   SetItemText(kPauseText, Ui(paused_ ? u"lanScanBtnCon" : u"lanScanBtnPause"));
+  if (recovery_) ShowRecoveryFigures();
 }
 
 void CIngDlg::Stop() {
   KillTimer(hwnd(), kTimerId);
-  run_.Stop();
+  if (scan_) scan_->Stop();
+  else recovery_->Stop();
   EndDialog(2);
 }
 

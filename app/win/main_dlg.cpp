@@ -30,7 +30,7 @@ constexpr int kVersionText = 130, kThankText = 131, kLanguageButtonText = 132, k
 constexpr int kHelpVersion = 167, kHelpLink = 139, kNewVersionLink = 155, kHelpLogo = 165;
 constexpr int kReturn = 214, kFind = 215, kBack = 216, kRecover = 204;
 constexpr int kOnlyDeleted = 2899, kCheckAll = 2696;
-constexpr int kStatus = 3000;
+constexpr int kStatus = 3000, kDetailsLink = 3004;
 constexpr UINT kMsgDoSwitch = 0x8003;
 constexpr UINT_PTR kBusyTimer = 7;
 
@@ -82,6 +82,7 @@ CMainDlg::~CMainDlg() {
   // An abandoned worker may still be inside the engine: it keeps what it
   // needs; the process ends without waiting for it.
   if (scan_) scan_->Stop();
+  if (recovery_) recovery_->Stop();
 }
 
 BOOL CMainDlg::OnInitDialog() {
@@ -100,9 +101,6 @@ BOOL CMainDlg::OnInitDialog() {
   // Nothing is sent over the network: no update notice, no usage reports.
   ShowItem(kNewVersionLink, false);
   ShowItem(kHelpLink, false);
-  // Recovering comes with its own windows; until then the results page
-  // offers only what works.
-  ShowItem(kRecover, false);
   if (!engine_bound_) ShowStatus(engine_.error.empty() ? u"The recovery engine (Gleaner.dll) could not be loaded."
                                                         : engine_.error);
   if (!do_value_.empty()) PostMessageW(hwnd(), kMsgDoSwitch, 0, 0);
@@ -178,7 +176,9 @@ void CMainDlg::ApplyTexts() {
   SetItemText(152, Ui(u"lanFileBtnFind"));
   SetItemText(153, Ui(u"lanFileBtnRecover"));
   SetItemText(154, Ui(u"lanFileBtnBack"));
-  result_list_->SetMenuEntries({{skin::kCmdCheckRow, Ui(u"lanRCheck")}, {skin::kCmdUncheckRow, Ui(u"lanRUncheck")}});
+  result_list_->SetMenuEntries({{skin::kCmdRecover, Ui(u"lanRRecover")},
+                                {skin::kCmdCheckRow, Ui(u"lanRCheck")},
+                                {skin::kCmdUncheckRow, Ui(u"lanRUncheck")}});
   result_list_->SetRecoverMenuText(Ui(u"lanRRecover"));
   busy_shown_ = false;
   UpdateBusyButtons();
@@ -303,6 +303,8 @@ void CMainDlg::StartScan() {
   config_.Load();  // KVN.ini may have changed since
   ClearResults();
   ShowStatus(u"");
+  ShowFailedLink(false);
+  failed_files_.clear();
 
   app::ScanRequest request;
   request.file_system = drive.FileSystem;
@@ -334,6 +336,8 @@ void CMainDlg::StartScan() {
     return;
   }
   scan_ = std::move(run);
+  scanned_drive_ = name;
+  scanned_file_system_ = drive.FileSystem;
 }
 
 void CMainDlg::OpenImage() {
@@ -442,6 +446,8 @@ void CMainDlg::OnGwNotify(const skin::GwNotifyHeader& n) {
     case kFind: OpenFilter(); break;
     case kBack: OnBackClicked(); break;
     case kCheckAll: OnCheckAllClicked(); break;
+    case kRecover: OnRecover(-1); break;
+    case kDetailsLink: ShowFailedFiles(); break;
     default: break;
   }
 }
@@ -487,6 +493,12 @@ bool CMainDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       return true;
     case kMsgCheckAllDone:
       InvalidateRect(result_list_->hwnd(), nullptr, FALSE);
+      return true;
+    case skin::kMsgRecoverRow:
+      OnRecover(static_cast<int>(lp));
+      return true;
+    case kMsgRecoveryDone:
+      OnRecoveryDone();
       return true;
     case WM_NOTIFY: {
       const auto* hdr = reinterpret_cast<const NMHDR*>(lp);

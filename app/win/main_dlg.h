@@ -13,6 +13,8 @@
 
 #include "app/core/engine_binding.h"
 #include "app/core/file_filter.h"
+#include "app/core/recovery_report.h"
+#include "app/core/recovery_run.h"
 #include "app/core/hub.h"
 #include "app/core/results_model.h"
 #include "app/core/scan_run.h"
@@ -29,6 +31,8 @@ namespace salvor::win {
 
 // Posted to the main window when a check-all worker is done.
 inline constexpr UINT kMsgCheckAllDone = WM_APP + 2;
+// Posted to the main window by the recovery worker once a run is over.
+inline constexpr UINT kMsgRecoveryDone = 3613;
 
 class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
  public:
@@ -80,6 +84,12 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   void OpenFilter();
   void ShowFlatView(bool flat);
   void OnBackClicked();
+  // Recovery (recovery.cpp).
+  void OnRecover(int row);
+  bool ChooseDestination(const std::vector<const app::FoundItem*>& selection, app::RecoveryRequest& request);
+  void OnRecoveryDone();
+  void ShowFailedLink(bool show);
+  void ShowFailedFiles();
 
   ModuleInfo module_;
   std::u16string do_value_;
@@ -92,6 +102,8 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   int fat_family_ = 1;
   int scan_mode_ = 0;  // 1 Quick Scan, 2 Unformatting Scan
   std::u16string image_letter_;  // the letter an opened image is shown under
+  std::u16string scanned_drive_;        // "E:": the volume the results come from
+  std::u16string scanned_file_system_;  // its file system, which selects the recovery
 
   std::unique_ptr<skin::CListViewCtrlEx> drive_list_;
   std::unique_ptr<skin::CListViewCtrlEx> result_list_;
@@ -110,6 +122,9 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
 
   std::unique_ptr<app::ScanRun> scan_;
   app::ResultsModel results_;
+  std::unique_ptr<app::RecoveryRun> recovery_;
+  bool single_item_ = false;  // the run was asked for one row
+  std::vector<app::FailedFile> failed_files_;  // of the last run
   HANDLE check_all_idle_ = nullptr;  // set while no check-all worker runs
   app::StartupLanguage language_;
 };

@@ -27,6 +27,10 @@ letters=()
 
 windows() { printf 'Z:%s' "$1"; }
 
+# times IMAGE MANIFEST: the files' times as The Sleuth Kit reads them (a
+# body file beside the manifest, <manifest>.times), for the recovery tests.
+times() { TZ=UTC fls -r -p -m / "$1" >"${2%.tsv}.times" 2>>"$log" || true; }
+
 # map LETTER ROLE IMAGE MANIFEST
 map() {
   wine_link_drive "$1" "$3" || return 1
@@ -41,6 +45,7 @@ cleanup() {
     rm -f "$WINEPREFIX/dosdevices/$l::" "$WINEPREFIX/dosdevices/$l:"
   done
   [ ${#letters[@]} -gt 0 ] && wine_restart_server
+  mountpoint -q "$work/small" 2>/dev/null && umount "$work/small"
 }
 trap cleanup EXIT
 
@@ -55,17 +60,25 @@ start=$(date +%s)
 bash "$fixtures/make_fat32_image.sh" "$work/p.img" "$work/p.tsv" >>"$log" 2>&1 ||
   { cat "$log"; echo "FAIL: the FAT32 fixture"; exit 1; }
 map P quick-fat32 "$work/p.img" "$work/p.tsv"
+times "$work/p.img" "$work/p.tsv"
 # The same volume after a quick format with the fixture's own options.
 cp --sparse=always "$work/p.img" "$work/q.img"
 mkfs.fat -F 32 -S 512 -i 5A1F0032 "$work/q.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat"; exit 1; }
 map Q unformat-fat32 "$work/q.img" "$work/p.tsv"
+bash "$fixtures/make_fat32_image.sh" "$work/f.img" "$work/f.tsv" -F 16 -s 4 >>"$log" 2>&1 ||
+  { cat "$log"; echo "FAIL: the FAT16 fixture"; exit 1; }
+map F quick-fat16 "$work/f.img" "$work/f.tsv"
+times "$work/f.img" "$work/f.tsv"
 if bash "$fixtures/make_exfat_image.sh" "$work/r.img" "$work/r.tsv" - >>"$log" 2>&1; then
   map R quick-exfat "$work/r.img" "$work/r.tsv"
+  times "$work/r.img" "$work/r.tsv"
 else
   echo "note: no exFAT image (needs root, a loop device and FUSE)"
 fi
-if bash "$fixtures/make_ntfs_image.sh" "$work/t.img" "$work/t.tsv" - 4096 >>"$log" 2>&1; then
+if bash "$fixtures/make_ntfs_image.sh" "$work/t.img" "$work/t.tsv" "$work/w.img" 4096 >>"$log" 2>&1; then
   map T quick-ntfs "$work/t.img" "$work/t.tsv"
+  map W unformat-ntfs "$work/w.img" "$work/t.tsv"
+  times "$work/t.img" "$work/t.tsv"
 else
   echo "note: no NTFS image (needs root and FUSE)"
 fi
@@ -75,6 +88,30 @@ truncate -s 2G "$work/u.img"
 mkfs.fat -F 32 -n LARGE "$work/u.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat (large)"; exit 1; }
 : >"$work/u.tsv"
 map U large "$work/u.img" "$work/u.tsv"
+# One large deleted file, for Pause and Stop during a recovery.
+truncate -s 1G "$work/g.img"
+mkfs.fat -F 32 -n BIG "$work/g.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat (big)"; exit 1; }
+head -c 400M /dev/urandom >"$work/big.bin"
+MTOOLS_SKIP_CHECK=1 mcopy -i "$work/g.img" "$work/big.bin" ::/big.bin &&
+  MTOOLS_SKIP_CHECK=1 mdel -i "$work/g.img" ::/big.bin || { echo "FAIL: mtools (big)"; exit 1; }
+printf 'type\tpath\tdeleted\tsize\tsha256\nfile\tbig.bin\t1\t%s\t%s\n' "$(stat -c %s "$work/big.bin")" \
+  "$(sha256sum "$work/big.bin" | cut -d' ' -f1)" >"$work/g.tsv"
+rm -f "$work/big.bin"
+map G big-fat32 "$work/g.img" "$work/g.tsv"
+# Where recovered files go: a drive of its own (a folder).
+mkdir -p "$work/dest"
+ln -sfn "$work/dest" "$WINEPREFIX/dosdevices/d:"
+letters+=(D)
+printf 'D\tdestination\t\n' >>"$drives"
+# A destination with little room (a 1 MiB tmpfs), when mounting is allowed.
+mkdir -p "$work/small"
+if mount -t tmpfs -o size=1m salvor-small "$work/small" 2>>"$log"; then
+  ln -sfn "$work/small" "$WINEPREFIX/dosdevices/s:"
+  letters+=(S)
+  printf 'S\tsmall-destination\t\n' >>"$drives"
+else
+  echo "note: no small destination (cannot mount a tmpfs)"
+fi
 wine_restart_server
 echo "volumes made and mapped in $(($(date +%s) - start)) s"
 

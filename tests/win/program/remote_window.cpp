@@ -268,6 +268,29 @@ std::vector<RemoteProgram::TreeItem> RemoteProgram::TreeItems(HWND tree) const {
   return items;
 }
 
+std::vector<RemoteProgram::TreeItem> RemoteProgram::TreeChildren(HWND tree, HTREEITEM parent) const {
+  std::vector<TreeItem> items;
+  constexpr size_t kChars = 520;
+  RemoteBuffer buffer(process_.hProcess, sizeof(TVITEMW) + kChars * sizeof(wchar_t));
+  auto next = [&](HTREEITEM h, WPARAM how) {
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(h)));
+  };
+  for (HTREEITEM h = parent ? next(parent, TVGN_CHILD) : next(nullptr, TVGN_ROOT); h != nullptr; h = next(h, TVGN_NEXT)) {
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = h;
+    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(buffer.address) + sizeof(TVITEMW));
+    item.cchTextMax = kChars;
+    buffer.Write(&item, sizeof item);
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buffer.address));
+    std::u16string text(kChars, u'\0');
+    buffer.Read(text.data(), kChars * sizeof(char16_t), sizeof(TVITEMW));
+    text.resize(text.find(u'\0'));
+    items.push_back({h, text});
+  }
+  return items;
+}
+
 bool RemoteProgram::ClickTreeItem(HWND tree, HTREEITEM item) const {
   SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
   RemoteBuffer buffer(process_.hProcess, sizeof(RECT));

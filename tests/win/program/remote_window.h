@@ -60,6 +60,9 @@ class RemoteProgram {
     std::u16string path;
   };
   std::vector<TreeItem> TreeItems(HWND tree) const;
+  // One level: the children of `parent` (null: the roots) with their texts
+  // alone in `path`; nothing is expanded.
+  std::vector<TreeItem> TreeChildren(HWND tree, HTREEITEM parent) const;
   // A left click in the middle of the item's text, through the cursor.
   bool ClickTreeItem(HWND tree, HTREEITEM item) const;
 
