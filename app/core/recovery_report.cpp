@@ -70,20 +70,19 @@ std::vector<FailedFile> FailedFiles(const std::vector<RecoveryResult>& results) 
   return failed;
 }
 
-std::u16string RecoveryStatusText(const std::u16string& run_message, size_t failed_files, size_t planned) {
-  if (failed_files == 0) return run_message;
+std::u16string RecoveryStatusText(const RunOutcome& outcome) {
   const auto decimal = [](size_t n) { return text::from_utf8(std::to_string(n)); };
-  // Every file written, some only in part (the volume ended first).
-  if (run_message == kAllRecoveredText) {
-    return decimal(failed_files) + u" of " + decimal(planned) + u" files selected were recovered only in part.";
+  if (outcome.completed) {
+    if (outcome.failed == 0) return kAllRecoveredText;
+    return decimal(outcome.failed) + u" of " + decimal(outcome.planned) +
+           u" files selected could not be recovered whole.";
   }
-  // The run counts the files it could not write; files cut short are
-  // counted here.
-  if (run_message.rfind(decimal(failed_files) + u" of ", 0) == 0) return run_message;
-  std::u16string text = run_message;
-  while (!text.empty() && text.back() == u' ') text.pop_back();
-  return text + u" " + decimal(failed_files) + (failed_files == 1 ? u" file" : u" files") +
-         u" did not come back whole.";
+  std::u16string text = u"Recovery stopped: " + decimal(outcome.whole) + u" of " + decimal(outcome.planned) +
+                        u" files recovered";
+  if (outcome.failed != 0) text += u", " + decimal(outcome.failed) + u" failed";
+  text += u".";
+  if (!outcome.abort_reason.empty()) text += u" " + outcome.abort_reason + u".";
+  return text;
 }
 
 }  // namespace salvor::app

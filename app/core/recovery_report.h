@@ -38,9 +38,17 @@ struct FailedFile {
 };
 std::vector<FailedFile> FailedFiles(const std::vector<RecoveryResult>& results);
 
-// The status line after a run of `planned` files: the run's closing
-// message; when files failed or were cut short and the message does not
-// count them, how many.
-std::u16string RecoveryStatusText(const std::u16string& run_message, size_t failed_files, size_t planned);
+// How a run ended, for the status line.
+struct RunOutcome {
+  bool completed = false;      // every planned file was started and the run ended by itself
+  std::u16string abort_reason;  // the destination ended the run (full, failing); empty otherwise
+  size_t planned = 0;          // files in the run
+  size_t whole = 0;            // files written whole
+  size_t failed = 0;           // FailedFiles: not written, or cut short
+};
+// The status line after a run, counts first (it is one line and may be cut
+// at its end): the closing text of a run that wrote everything whole, how
+// many files failed, or how far a stopped run got and why it stopped.
+std::u16string RecoveryStatusText(const RunOutcome& outcome);
 
 }  // namespace salvor::app

@@ -128,7 +128,14 @@ void CMainDlg::OnRecoveryDone() {
   ShowItem(kReturn, true);
   if (!recovery_ || !recovery_->done()) return;
   failed_files_ = app::FailedFiles(recovery_->results());
-  ShowStatus(app::RecoveryStatusText(recovery_->message(), failed_files_.size(), recovery_->planned()));
+  app::RunOutcome outcome;
+  outcome.abort_reason = recovery_->abort_reason();
+  outcome.completed = !recovery_->stopped() && outcome.abort_reason.empty();
+  outcome.planned = recovery_->planned();
+  outcome.failed = failed_files_.size();
+  for (const app::RecoveryResult& result : recovery_->results())
+    if (result.ok && result.written >= result.size) ++outcome.whole;
+  ShowStatus(app::RecoveryStatusText(outcome));
   ShowFailedLink(!failed_files_.empty());
 }
 

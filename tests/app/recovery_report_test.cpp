@@ -68,16 +68,12 @@ TEST(RecoveryFailures, FailedAndCutShortFilesAreListedWithTheirReason) {
 }
 
 TEST(RecoveryFailures, TheStatusLineCountsWhatDidNotComeBack) {
-  EXPECT_EQ(RecoveryStatusText(kAllRecoveredText, 0, 9), kAllRecoveredText);
-  // The run counted them itself.
-  EXPECT_EQ(RecoveryStatusText(u"2 of 9 files selected could not be recovered.", 2, 9),
-            u"2 of 9 files selected could not be recovered.");
-  // Files cut short are not in the run's count.
-  EXPECT_EQ(RecoveryStatusText(u"2 of 9 files selected could not be recovered.", 3, 9),
-            u"2 of 9 files selected could not be recovered. 3 files did not come back whole.");
-  EXPECT_EQ(RecoveryStatusText(kAllRecoveredText, 1, 9), u"1 of 9 files selected were recovered only in part.");
-  EXPECT_EQ(RecoveryStatusText(u"Recovery stopped: 3 of 9 files recovered.", 1, 9),
-            u"Recovery stopped: 3 of 9 files recovered. 1 file did not come back whole.");
+  EXPECT_EQ(RecoveryStatusText({true, u"", 9, 9, 0}), kAllRecoveredText);
+  // A run that went through yet lost files does not say all came back.
+  EXPECT_EQ(RecoveryStatusText({true, u"", 9, 6, 3}), u"3 of 9 files selected could not be recovered whole.");
+  EXPECT_EQ(RecoveryStatusText({false, u"", 9, 3, 0}), u"Recovery stopped: 3 of 9 files recovered.");
+  EXPECT_EQ(RecoveryStatusText({false, u"Disk full (writing a.txt)", 9, 3, 1}),
+            u"Recovery stopped: 3 of 9 files recovered, 1 failed. Disk full (writing a.txt).");
 }
 
 }  // namespace

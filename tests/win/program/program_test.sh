@@ -45,7 +45,7 @@ cleanup() {
     rm -f "$WINEPREFIX/dosdevices/$l::" "$WINEPREFIX/dosdevices/$l:"
   done
   [ ${#letters[@]} -gt 0 ] && wine_restart_server
-  mountpoint -q "$work/small" 2>/dev/null && umount "$work/small"
+  for l in small tight; do mountpoint -q "$work/$l" 2>/dev/null && umount "$work/$l"; done
 }
 trap cleanup EXIT
 
@@ -103,15 +103,21 @@ mkdir -p "$work/dest"
 ln -sfn "$work/dest" "$WINEPREFIX/dosdevices/d:"
 letters+=(D)
 printf 'D\tdestination\t\n' >>"$drives"
-# A destination with little room (a 1 MiB tmpfs), when mounting is allowed.
-mkdir -p "$work/small"
-if mount -t tmpfs -o size=1m salvor-small "$work/small" 2>>"$log"; then
-  ln -sfn "$work/small" "$WINEPREFIX/dosdevices/s:"
-  letters+=(S)
-  printf 'S\tsmall-destination\t\n' >>"$drives"
-else
-  echo "note: no small destination (cannot mount a tmpfs)"
-fi
+# Destinations on a tmpfs, when mounting is allowed: one with little room
+# (1 MiB), one that runs out of inodes during a run.
+# scratch LETTER ROLE NAME OPTIONS
+scratch() {
+  mkdir -p "$work/$3"
+  if mount -t tmpfs -o "$4" "salvor-$3" "$work/$3" 2>>"$log"; then
+    ln -sfn "$work/$3" "$WINEPREFIX/dosdevices/$(printf '%s' "$1" | tr 'A-Z' 'a-z'):"
+    letters+=("$1")
+    printf '%s\t%s\t\n' "$1" "$2" >>"$drives"
+  else
+    echo "note: no $2 (cannot mount a tmpfs)"
+  fi
+}
+scratch S small-destination small size=1m
+scratch V tight-destination tight size=8m,nr_inodes=8
 wine_restart_server
 echo "volumes made and mapped in $(($(date +%s) - start)) s"
 
