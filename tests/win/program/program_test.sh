@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Runs the driven-program tests (program_tests.exe) against real volumes:
 # FAT32 images made by mkfs.fat + mtools (one as a user left it, one
-# quick-formatted over), an exFAT and an NTFS image (when root and FUSE are
-# there), and a large empty FAT32 volume for Pause and Stop. Each is mapped
-# to a Wine drive letter for the run; the screenshots the tests save are
+# quick-formatted over), a FAT16 one, an exFAT and an NTFS image (when root
+# and FUSE are there; the NTFS one also quick-formatted over), a large empty
+# FAT32 volume for Pause and Stop, and one holding a large deleted file.
+# Each is mapped to a Wine drive letter for the run, with D: (a folder) for
+# the recovered files and, when a tmpfs can be mounted, S: (little room) and
+# V: (few inodes). The files' times as The Sleuth Kit reads them go beside
+# each manifest (<manifest>.times). The screenshots the tests save are
 # turned into PNG files in WORK_DIR/screenshots.
 #
 #   program_test.sh SOURCE_DIR WORK_DIR EMULATOR PROGRAM_TESTS_EXE
