@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/recovery_report.h"
 #include "app/core/recovery_run.h"
 #include "common/file_names.h"
 #include "app/core/safe_names.h"
@@ -305,6 +306,33 @@ TEST_F(RecoveryRunTest, PauseHoldsTheRunBetweenFilesAndStopEndsIt) {
   EXPECT_FALSE(fs::exists(destination / "c.txt"));
   EXPECT_EQ(run.message(), u"Recovery stopped: 2 of 3 files recovered.");
   EXPECT_LT(run.progress().percent, 100);
+}
+
+// A window learns of the end from the worker: by then the results are final
+// and name the file that failed, with the engine's reason.
+TEST_F(RecoveryRunTest, TheWorkerAnnouncesItsEndWithTheResultsFinal) {
+  const FoundItem good = File(u"E:\\\\good.txt", 5, 10);
+  const FoundItem bad = File(u"E:\\\\Docs\\bad.txt", 13, 10);
+  script.failing = {13};
+  RecoveryRun run(engine);
+  std::atomic<int> announced{0};
+  size_t results_then = 0;
+  bool done_then = false;
+  run.on_done = [&] {
+    results_then = run.results().size();
+    done_then = run.done();
+    ++announced;
+  };
+  ASSERT_TRUE(run.Start(Request({&good, &bad})));
+  ASSERT_TRUE(run.Wait(5s));
+  for (int i = 0; i < 100 && announced == 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(announced, 1);
+  EXPECT_TRUE(done_then);
+  EXPECT_EQ(results_then, 2u);
+  const std::vector<FailedFile> failed = FailedFiles(run.results());
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].relative, u"Docs\\bad.txt");
+  EXPECT_EQ(failed[0].reason, u"the volume could not be read");
 }
 
 }  // namespace
