@@ -313,7 +313,9 @@ bool RecoveryRun::Wait(std::chrono::milliseconds timeout) { return !shared_ || s
 bool RecoveryRun::done() const { return !shared_ || shared_->done.IsSet(); }
 
 void RecoveryRun::Tick() {
-  if (!shared_ || paused() || shared_->stop) return;
+  // Also while paused: the file being written when the pause came is
+  // finished first, and the bar shows it.
+  if (!shared_ || shared_->stop) return;
   shared_->progress.Tick();
 }
 

@@ -107,6 +107,8 @@ class RecoveryRun {
   bool stopped() const;
   bool Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
   bool done() const;
+  // One display tick: the percentage follows the bytes written (also while
+  // paused, as the file under way is finished first).
   void Tick();
   const ScanProgress& progress() const;
 

@@ -66,7 +66,11 @@ void CIngDlg::ShowFigures() {
   SetItemText(kLastName, p.LastName());
   const std::string frame = std::to_string(p.ticks.load() % kAnimationFrames);
   SetItemAttribute(kAnimation, "sub", frame);
-  const int percent = p.percent.load();
+  ShowBar();
+}
+
+void CIngDlg::ShowBar() {
+  const int percent = progress().percent.load();
   if (percent != shown_percent_) {
     shown_percent_ = percent;
     SetItemAttribute(kBar, "value", std::to_string(percent));
@@ -78,6 +82,11 @@ void CIngDlg::OnTick() {
     if (scan_) scan_->Tick();
     else recovery_->Tick();
     ShowFigures();
+  } else if (recovery_) {
+    // A paused recovery finishes the file under way: its bytes still count.
+    recovery_->Tick();
+    ShowRecoveryFigures();
+    ShowBar();
   }
   // A worker that ended without reaching 100 (a scan cannot; a recovery
   // that the destination ended does) ends the dialog too: a dialog must

@@ -35,6 +35,7 @@ class CIngDlg : public skin::CGwDialogImpl<CIngDlg> {
 
   const app::ScanProgress& progress() const;
   void ShowRecoveryFigures();
+  void ShowBar();
 
   app::ScanRun* scan_ = nullptr;
   app::RecoveryRun* recovery_ = nullptr;

@@ -3,7 +3,7 @@
 # FAT32 images made by mkfs.fat + mtools (one as a user left it, one
 # quick-formatted over), a FAT16 one, an exFAT and an NTFS image (when root
 # and FUSE are there; the NTFS one also quick-formatted over), a large empty
-# FAT32 volume for Pause and Stop, and one holding a large deleted file.
+# FAT32 volume for Pause and Stop, and one holding two large deleted files.
 # Each is mapped to a Wine drive letter for the run, with D: (a folder) for
 # the recovered files and, when a tmpfs can be mounted, S: (little room) and
 # V: (few inodes). The files' times as The Sleuth Kit reads them go beside
@@ -92,15 +92,18 @@ truncate -s 2G "$work/u.img"
 mkfs.fat -F 32 -n LARGE "$work/u.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat (large)"; exit 1; }
 : >"$work/u.tsv"
 map U large "$work/u.img" "$work/u.tsv"
-# One large deleted file, for Pause and Stop during a recovery.
+# Two large deleted files, for Pause and Stop during a recovery.
 truncate -s 1G "$work/g.img"
 mkfs.fat -F 32 -n BIG "$work/g.img" >>"$log" 2>&1 || { cat "$log"; echo "FAIL: mkfs.fat (big)"; exit 1; }
-head -c 400M /dev/urandom >"$work/big.bin"
-MTOOLS_SKIP_CHECK=1 mcopy -i "$work/g.img" "$work/big.bin" ::/big.bin &&
-  MTOOLS_SKIP_CHECK=1 mdel -i "$work/g.img" ::/big.bin || { echo "FAIL: mtools (big)"; exit 1; }
-printf 'type\tpath\tdeleted\tsize\tsha256\nfile\tbig.bin\t1\t%s\t%s\n' "$(stat -c %s "$work/big.bin")" \
-  "$(sha256sum "$work/big.bin" | cut -d' ' -f1)" >"$work/g.tsv"
-rm -f "$work/big.bin"
+printf 'type\tpath\tdeleted\tsize\tsha256\n' >"$work/g.tsv"
+for name in big-a.bin big-b.bin; do
+  head -c 200M /dev/urandom >"$work/$name"
+  MTOOLS_SKIP_CHECK=1 mcopy -i "$work/g.img" "$work/$name" "::/$name" || { echo "FAIL: mcopy (big)"; exit 1; }
+  printf 'file\t%s\t1\t%s\t%s\n' "$name" "$(stat -c %s "$work/$name")" \
+    "$(sha256sum "$work/$name" | cut -d' ' -f1)" >>"$work/g.tsv"
+  rm -f "$work/$name"
+done
+MTOOLS_SKIP_CHECK=1 mdel -i "$work/g.img" ::/big-a.bin ::/big-b.bin || { echo "FAIL: mdel (big)"; exit 1; }
 map G big-fat32 "$work/g.img" "$work/g.tsv"
 # Where recovered files go: a drive of its own (a folder).
 mkdir -p "$work/dest"
