@@ -3,7 +3,6 @@
 // volume unless the user insists twice, room for the selection), the run
 // with the progress dialog in recovering mode, and what the status line
 // says afterwards, with the list of the files that failed.
-#include <shlwapi.h>
 
 #include "app/core/recovery_report.h"
 #include "app/win/folder_browse_dlg.h"
