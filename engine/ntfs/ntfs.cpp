@@ -165,81 +165,63 @@ std::optional<CNtfs::DataStream> CNtfs::NonResidentData(Bytes record, std::optio
         stream.runs.empty() ? 0 : (stream.runs.back().first_vcn + stream.runs.back().length) * cluster;
     if (have_header && mapped_bytes >= stream.data_size) return stream;
   }
-  auto list = FindAttribute(record, attr::kAttributeList);
-  if (!list || !record_number) return std::nullopt;
-  auto value = ReadAttributeValue(*list, kMaxAttributeListBytes);
-  if (!value) return std::nullopt;
-
+  if (!record_number) return std::nullopt;
   // The list names each piece by its first VCN and the record holding it.
   stream = DataStream();
   have_header = false;
-  std::vector<std::byte> extension(geometry_->file_record_bytes);
-  uint64_t at = 0;
-  while (true) {
-    auto head = slice(*value, at, attr_list::kMinEntryBytes);
-    if (!head) break;
-    ByteReader entry(*head);
-    const uint32_t type = entry.u32(attr_list::kType);
-    const uint16_t length = entry.u16(attr_list::kLength);
-    const uint8_t name_length = entry.u8(attr_list::kNameLength);
-    const uint64_t first_vcn = entry.u64(attr_list::kFirstVcn);
-    const uint64_t holder = entry.u64(attr_list::kRecord) & kRecordNumberMask;
-    if (length < attr_list::kMinEntryBytes) break;
-    at += length;
-    if (type != attr::kData || name_length != 0) continue;
-    Bytes holder_record = record;
-    if (holder != *record_number) {
-      if (!ReadMftRecord(holder, extension)) return std::nullopt;
-      ByteReader header(extension);
-      // An extension record names its base record; anything else is a
-      // record that was reused since.
-      if (header.u32(record::kSignature) != record::kFileMagic ||
-          (header.u64(record::kBaseRecord) & kRecordNumberMask) != *record_number) {
-        return std::nullopt;
-      }
-      holder_record = extension;
-    }
+  bool joined = true;
+  const bool listed = ForEachListedAttribute(record, *record_number, [&](const AttributeListEntry& entry, Bytes holder) {
+    if (entry.type != attr::kData || entry.name_length != 0) return true;
     std::optional<Attribute> piece;
-    ForEachAttribute(holder_record, [&](const Attribute& a) {
+    ForEachAttribute(holder, [&](const Attribute& a) {
       if (a.type != attr::kData || a.name_length != 0 || !a.non_resident) return true;
       auto info = NonResident(a);
-      if (info && info->first_vcn == first_vcn) {
+      if (info && info->first_vcn == entry.first_vcn) {
         piece = a;
         return false;
       }
       return true;
     });
-    if (!piece || !append(*piece)) return std::nullopt;
-  }
-  if (!have_header) return std::nullopt;
+    joined = piece && append(*piece);
+    return joined;
+  });
+  if (!listed || !joined || !have_header) return std::nullopt;
   return stream;
 }
 
 std::optional<FileName> CNtfs::RecordName(Bytes record, uint64_t record_number) const {
   if (auto name = FindLongName(record)) return name;
+  std::optional<FileName> found;
+  ForEachListedAttribute(record, record_number, [&](const AttributeListEntry& entry, Bytes holder) {
+    if (entry.type != attr::kFileName || entry.record == record_number || holder.empty()) return true;
+    found = FindLongName(holder);
+    return !found;
+  });
+  return found;
+}
+
+bool CNtfs::ForEachListedAttribute(Bytes record, uint64_t record_number,
+                                   const std::function<bool(const AttributeListEntry&, Bytes)>& visit) const {
+  if (!geometry_) return false;
   auto list = FindAttribute(record, attr::kAttributeList);
-  if (!list || !geometry_) return std::nullopt;
+  if (!list) return false;
   auto value = ReadAttributeValue(*list, kMaxAttributeListBytes);
-  if (!value) return std::nullopt;
+  if (!value) return false;
   std::vector<std::byte> extension(geometry_->file_record_bytes);
-  for (uint64_t at = 0;;) {
-    auto head = slice(*value, at, attr_list::kMinEntryBytes);
-    if (!head) return std::nullopt;
-    ByteReader entry(*head);
-    const uint32_t type = entry.u32(attr_list::kType);
-    const uint16_t length = entry.u16(attr_list::kLength);
-    const uint64_t holder = entry.u64(attr_list::kRecord) & kRecordNumberMask;
-    if (length < attr_list::kMinEntryBytes) return std::nullopt;
-    at += length;
-    if (type != attr::kFileName || holder == record_number) continue;
-    if (!ReadMftRecord(holder, extension)) continue;
-    ByteReader header(extension);
-    if (header.u32(record::kSignature) != record::kFileMagic ||
-        (header.u64(record::kBaseRecord) & kRecordNumberMask) != record_number) {
-      continue;
+  uint64_t extension_number = UINT64_MAX;  // the record now in `extension`
+  bool extension_ours = false;
+  ForEachListEntry(*value, [&](const AttributeListEntry& entry) {
+    if (entry.record == record_number) return visit(entry, record);
+    if (entry.record != extension_number) {
+      extension_number = entry.record;
+      ByteReader header(extension);
+      extension_ours = ReadMftRecord(entry.record, extension) &&
+                       header.u32(record::kSignature) == record::kFileMagic &&
+                       (header.u64(record::kBaseRecord) & kRecordNumberMask) == record_number;
     }
-    if (auto name = FindLongName(extension)) return name;
-  }
+    return visit(entry, extension_ours ? Bytes(extension) : Bytes());
+  });
+  return true;
 }
 
 std::u16string CNtfs::BuildParentPath(uint64_t parent, std::u16string name) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,15 @@ class CNtfs {
     uint16_t compression_shift = 0;
   };
   std::optional<DataStream> NonResidentData(Bytes record, std::optional<uint64_t> record_number) const;
+
+  // Walks the $ATTRIBUTE_LIST of `record` (number `record_number`): for each
+  // entry, `visit(entry, holder)` gets the record that holds the attribute,
+  // `record` itself or the extension record the entry names, read and fixed
+  // up; an empty holder when that record cannot be read or no longer names
+  // `record_number` as its base (it was reused since). Ends when `visit`
+  // returns false. False when the record has no list that can be read.
+  bool ForEachListedAttribute(Bytes record, uint64_t record_number,
+                              const std::function<bool(const ntfs::AttributeListEntry&, Bytes)>& visit) const;
 
   // The record's first long name: in the record itself, or, when it has
   // none there, in the extension records its $ATTRIBUTE_LIST names.

@@ -12,8 +12,6 @@ namespace salvor::engine {
 using namespace ntfs;
 
 namespace {
-// Bounds the $ATTRIBUTE_LIST read of one folder (real lists are a few KiB).
-constexpr uint64_t kMaxAttributeListBytes = 1u << 20;
 // The entries' own records are read this many at a time: the files of one
 // folder mostly lie close together in the $MFT.
 constexpr uint64_t kRecordsPerRead = 16;
@@ -146,27 +144,13 @@ bool CNtfs::ListDirectory(std::u16string_view prefix, const char16_t* name, uint
   // Index allocations held in extension records. A list entry that names the
   // folder's own record is skipped (its allocation is walked below), and
   // each extension record is walked once, so a damaged list cannot loop.
-  if (auto list = FindAttribute(record, attr::kAttributeList)) {
-    if (auto value = ReadAttributeValue(*list, kMaxAttributeListBytes)) {
-      std::unordered_set<uint64_t> walked{directory};
-      std::vector<std::byte> extension(geometry_->file_record_bytes);
-      uint64_t at = 0;
-      while (!walk.finished) {
-        auto head = slice(*value, at, attr_list::kMinEntryBytes);
-        if (!head) break;
-        ByteReader entry(*head);
-        const uint32_t type = entry.u32(attr_list::kType);
-        const uint16_t length = entry.u16(attr_list::kLength);
-        const uint64_t holder = entry.u64(attr_list::kRecord) & kRecordNumberMask;
-        if (length < attr_list::kMinEntryBytes) break;
-        if (type == attr::kIndexAllocation && walked.insert(holder).second && ReadMftRecord(holder, extension) &&
-            ByteReader(extension).u32(record::kSignature) == record::kFileMagic) {
-          WalkIndexAllocation(extension, walk);
-        }
-        at += length;
-      }
+  std::unordered_set<uint64_t> walked{directory};
+  ForEachListedAttribute(record, directory, [&](const AttributeListEntry& entry, Bytes holder) {
+    if (entry.type == attr::kIndexAllocation && !holder.empty() && walked.insert(entry.record).second) {
+      WalkIndexAllocation(holder, walk);
     }
-  }
+    return !walk.finished;
+  });
   if (walk.finished) return true;
 
   if (auto root = FindAttribute(record, attr::kIndexRoot)) {

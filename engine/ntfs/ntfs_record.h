@@ -87,6 +87,36 @@ void ForEachAttribute(Bytes record, Visit&& visit) {
   }
 }
 
+// One entry of an $ATTRIBUTE_LIST: which attribute lies in which record.
+struct AttributeListEntry {
+  uint32_t type = 0;
+  uint8_t name_length = 0;
+  uint64_t first_vcn = 0;  // where the piece of a non-resident attribute starts
+  uint64_t record = 0;     // the record holding it (48-bit number)
+};
+
+// Calls `visit(const AttributeListEntry&)` for each entry of an
+// $ATTRIBUTE_LIST value, in order, until it returns false. The walk ends at
+// an entry shorter than the smallest one or past the value, so it takes at
+// most value.size() / kMinEntryBytes steps.
+template <typename Visit>
+void ForEachListEntry(Bytes list, Visit&& visit) {
+  for (uint64_t at = 0;;) {
+    auto head = slice(list, at, attr_list::kMinEntryBytes);
+    if (!head) return;
+    ByteReader reader(*head);
+    const uint16_t length = reader.u16(attr_list::kLength);
+    if (length < attr_list::kMinEntryBytes) return;
+    AttributeListEntry entry;
+    entry.type = reader.u32(attr_list::kType);
+    entry.name_length = reader.u8(attr_list::kNameLength);
+    entry.first_vcn = reader.u64(attr_list::kFirstVcn);
+    entry.record = reader.u64(attr_list::kRecord) & kRecordNumberMask;
+    if (!visit(static_cast<const AttributeListEntry&>(entry))) return;
+    at += length;
+  }
+}
+
 // The first attribute of `type`; with `unnamed_only`, the first one without
 // a name (a file's main $DATA rather than a named stream).
 std::optional<Attribute> FindAttribute(Bytes record, uint32_t type, bool unnamed_only = false);
