@@ -92,41 +92,9 @@ bool CFat16::FatDirectory(uint32_t cluster, const _FileInfoFat*) {
 bool CFat16::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
   const auto g = geometry();
   if (!g) return false;
-  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[g->cluster_size_bytes]());
-  if (!buffer) return false;
-  const MutableBytes cluster_data(buffer.get(), g->cluster_size_bytes);
-
-  fat::FatCache fat(volume_.device, *g);
-  // Every cluster the FAT16 sweep reports begins a folder, so no name
-  // carries from one to the next.
-  fat::LongNameState long_name;
-  bool result = true;
-  const bool swept = fat::SweepWindows(volume_.device, volume_size_bytes, [&](const fat::SweepWindow& window) {
-    for (size_t at = 0; at + fat::kSweepUnitBytes <= window.data.size(); at += fat::kSweepUnitBytes) {
-      const Bytes unit = window.data.subspan(at, fat::kSweepUnitBytes);
-      if (!fat::MayBeginDirectory(unit, /*long_name_units=*/false) || !fat::HasDotPair(unit)) continue;
-      // The folder numbers come from the entries themselves: "." names the
-      // folder, ".." its parent (0 for the root).
-      const fat::FolderPair folders{fat::DotDotCluster(unit), fat::DecodeShortEntry(unit).first_cluster};
-      // Clusters 0 and 1 are no folder; a folder the new FAT uses belongs to
-      // the new file system. Clusters past the new FAT are free.
-      if (folders.folder < 2) continue;
-      if (folders.folder < g->fat_entry_count) {
-        const auto value = fat.entry(folders.folder);
-        if (!value) {
-          result = false;
-          continue;
-        }
-        if (*value != 0) continue;
-      }
-      if (!fat::ReadSweepCluster(volume_.device, window, window.offset_bytes + at, cluster_data)) {
-        result = false;
-        continue;
-      }
-      fat::ReportSweepCluster(cluster_data, /*first_of_folder=*/true, long_name, folders, callback, user, &*g);
-    }
-  });
-  return swept && result;
+  fat::SweepRules rules;
+  rules.folder_from_dot_entry = true;
+  return fat::SweepOldDirectories(volume_.device, *g, volume_size_bytes, rules, callback, user);
 }
 
 bool CFat16::FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) {

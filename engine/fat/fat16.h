@@ -1,8 +1,8 @@
 // CFat16: the FAT16 scanner. It follows the FAT32 scanner step for step with
 // the same entry rules; what differs is the fixed root directory region
 // before the data clusters, 16-bit FAT entries, records of the quick scan
-// that carry no folder numbers, and an unformat sweep that knows old
-// directories by their dot pair alone.
+// that carry no folder numbers, and an unformat sweep that takes a folder's
+// number from its "." entry.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +34,9 @@ class CFat16 final : public FatFamilyScanner {
   // True when `cluster` begins with the dot pair (the record is not asked:
   // FAT16 records of the quick scan carry no folder numbers).
   bool FatDirectory(uint32_t cluster, const _FileInfoFat* record) override;
-  // Sweeps the volume for old directory clusters (their dot pair) and
-  // reports their entries with bare names; a cluster's "." entry gives its
-  // folder number, its ".." entry its parent's.
+  // Sweeps the volume for old directory clusters (fat::SweepOldDirectories)
+  // and reports their entries with bare names; a first cluster's "." entry
+  // gives its folder number, its ".." entry its parent's.
   bool ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) override;
   // Hands the file at `first_cluster` of `size_bytes` to `job`.
   bool FatRecoverData(uint32_t first_cluster, uint64_t size_bytes, recovery::FileJob& job) override;

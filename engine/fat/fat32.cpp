@@ -67,58 +67,9 @@ bool CFat32::FatDirectory(uint32_t cluster, const _FileInfoFat* record) {
 bool CFat32::ScanFatFormatDisk(uint64_t volume_size_bytes, ScanCallback callback, void* user) {
   const auto g = geometry();
   if (!g) return false;
-  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[g->cluster_size_bytes]());
-  if (!buffer) return false;
-  const MutableBytes cluster_data(buffer.get(), g->cluster_size_bytes);
-
-  fat::FatCache fat(volume_.device, *g);
-  fat::LongNameState long_name;  // one for the whole sweep
-  bool result = true;
-  const uint64_t data_start = g->data_start_bytes();
-  const bool swept = fat::SweepWindows(volume_.device, volume_size_bytes, [&](const fat::SweepWindow& window) {
-    for (size_t at = 0; at + fat::kSweepUnitBytes <= window.data.size(); at += fat::kSweepUnitBytes) {
-      const Bytes unit = window.data.subspan(at, fat::kSweepUnitBytes);
-      // Most units are file data: two bytes rule them out (no "." name, no
-      // long-name attribute) before any arithmetic.
-      if (!fat::MayBeginDirectory(unit, /*long_name_units=*/true)) continue;
-      const uint64_t offset = window.offset_bytes + at;
-      // Units before the data region hold no clusters.
-      if (offset < data_start) continue;
-      const uint64_t into_data = offset - data_start;
-      fat::FolderPair folders;
-      const uint64_t cluster = into_data / g->cluster_size_bytes + 2;
-      if (cluster > UINT32_MAX) continue;
-      const bool dot_pair = fat::HasDotPair(unit);
-      if (dot_pair) {
-        // A dot pair anywhere in a cluster counts (an old file system may
-        // have placed its clusters differently); its cluster is the one
-        // that holds the unit.
-        folders = {fat::DotDotCluster(unit), static_cast<uint32_t>(cluster)};
-      } else if (into_data > 0 && into_data % g->cluster_size_bytes == 0 && fat::BeginsWithLongName(unit)) {
-        folders = {0, static_cast<uint32_t>(cluster)};  // its parent is not known
-      } else {
-        continue;
-      }
-      // A cluster the new file system uses is none of the old directories.
-      // Clusters past the end of the new FAT are free by definition.
-      if (cluster < g->fat_entry_count) {
-        const auto value = fat.entry(static_cast<uint32_t>(cluster));
-        if (!value) {
-          result = false;
-          continue;
-        }
-        if (*value != 0) continue;
-      }
-      // A cluster that cannot be read is not parsed: a stale buffer would
-      // report the previous cluster's entries again under this folder.
-      if (!fat::ReadSweepCluster(volume_.device, window, offset, cluster_data)) {
-        result = false;
-        continue;
-      }
-      fat::ReportSweepCluster(cluster_data, dot_pair, long_name, folders, callback, user, &*g);
-    }
-  });
-  return swept && result;
+  fat::SweepRules rules;
+  rules.folder_from_dot_entry = false;
+  return fat::SweepOldDirectories(volume_.device, *g, volume_size_bytes, rules, callback, user);
 }
 
 bool CFat32::IsDirectory32(uint64_t volume_size_bytes, const _FileInfoFat* record, ScanCallback callback,

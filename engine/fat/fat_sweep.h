@@ -1,8 +1,7 @@
-// The unformat sweep shared by the FAT16 and FAT32 scanners: the volume is
-// read in 32 MiB windows and looked at in 512-byte units; each scanner
-// decides which units begin an old directory cluster, and the entries of
-// such a cluster are reported with bare names under one long-name state
-// that lasts the whole sweep.
+// The unformat sweep of the FAT16 and FAT32 scanners: the volume is read in
+// 32 MiB windows and looked at in 512-byte units; units that begin an old
+// directory cluster have their cluster's entries reported with bare names
+// under one long-name state that lasts the whole sweep.
 #pragma once
 
 #include <cstdint>
@@ -65,5 +64,22 @@ bool BeginsWithLongName(Bytes unit);
 // damaged.
 void ReportSweepCluster(Bytes cluster, bool first_of_folder, LongNameState& long_name, const FolderPair& folders,
                         ScanCallback callback, void* user, const FatGeometry* geometry = nullptr);
+
+// What tells the FAT16 and FAT32 sweeps apart.
+struct SweepRules {
+  // The folder number of a dot-pair cluster: the cluster named by its "."
+  // entry (FAT16), or the cluster that holds it (FAT32).
+  bool folder_from_dot_entry = false;
+};
+
+// The whole sweep over `volume_size_bytes` of the volume. An old directory
+// cluster is one with the dot pair (a folder's first cluster), or, at a
+// cluster boundary, one that begins with a long-name part (a later cluster,
+// whose parent is not known); either must be free in the new FAT (clusters
+// past it are free). Its entries go to `callback` with the folder numbers
+// they were found under. False when a window, a cluster or the FAT could
+// not be read (what was found before stands).
+bool SweepOldDirectories(const platform::RawVolume& volume, const FatGeometry& geometry, uint64_t volume_size_bytes,
+                         const SweepRules& rules, ScanCallback callback, void* user);
 
 }  // namespace salvor::engine::fat

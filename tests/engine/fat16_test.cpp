@@ -203,14 +203,15 @@ TEST_F(Fat16Scan, UnformatSweepNumbersFoldersByTheirDotEntries) {
   image.entry(320, 0, DotEntry(false, 320));
   image.entry(320, 1, DotEntry(true, 0));
   image.entry(320, 2, ShortEntry("NEW     TXT", kFile, 0));
-  // A long name at a cluster start counts for FAT32 only.
+  // A long name at a cluster start: a later cluster of an old folder, whose
+  // parent is not known.
   image.entry(330, 0, LongNameEntries(u"Orphan.txt", "ORPHAN  TXT")[0]);
   image.entry(330, 1, ShortEntry("ORPHAN  TXT", kFile, 0));
   ASSERT_TRUE(Open(image));
 
   std::vector<Found> found;
   EXPECT_TRUE(engine_.ScanFatFormatDisk(image.size(), Collect, &found));
-  ASSERT_EQ(found.size(), 2u);
+  ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0].path, "Holiday photo.jpg");
   EXPECT_EQ(found[0].record.ParentFolder, 0u);
   EXPECT_EQ(found[0].record.Folder, 300u);
@@ -218,6 +219,9 @@ TEST_F(Fat16Scan, UnformatSweepNumbersFoldersByTheirDotEntries) {
   EXPECT_EQ(found[1].path, "DEEP.TXT");
   EXPECT_EQ(found[1].record.ParentFolder, 300u);
   EXPECT_EQ(found[1].record.Folder, 310u);
+  EXPECT_EQ(found[2].path, "Orphan.txt");
+  EXPECT_EQ(found[2].record.ParentFolder, 0u);
+  EXPECT_EQ(found[2].record.Folder, 330u);
 }
 
 TEST_F(Fat16Scan, RecoveryStartsAfterTheRootRegion) {
