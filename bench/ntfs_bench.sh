@@ -31,7 +31,7 @@ export LC_ALL=C.UTF-8
 tool=$work/ntfs_bench_tool
 lib() { find "$build" -name "$1" -print -quit; }
 c++ -std=c++20 -O2 -I"$root" "$here/ntfs_bench_tool.cpp" "$(lib libgleaner_core.a)" "$(lib libsalvor_platform.a)" \
-  "$(lib libsalvor_common.a)" -o "$tool"
+  "$(lib libsalvor_common.a)" -lewf -lvhdi -lvmdk -o "$tool"
 
 image=$work/ntfs-2g.img
 formatted=$work/ntfs-2g-formatted.img

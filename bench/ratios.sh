@@ -41,7 +41,7 @@ mkdir -p "$work"
 tool=$work/bench_tool
 lib() { find "$build" -name "$1" -print -quit; }
 c++ -std=c++20 -O2 -I"$root" "$here/bench_tool.cpp" "$(lib libsalvor_appcore.a)" "$(lib libsalvor_platform.a)" \
-  "$(lib libsalvor_common.a)" -ldl -o "$tool"
+  "$(lib libsalvor_common.a)" -lewf -lvhdi -lvmdk -ldl -o "$tool"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
 fat=$work/fat32.img

@@ -37,7 +37,8 @@ std::u16string ComponentDirectory() {
   return own;
 }
 
-std::optional<Source> OpenSource(const std::u16string& argument, const VolumeChoice& choice, std::u16string& error) {
+std::optional<Source> OpenSource(const app::EngineBinding& engine, const std::u16string& argument,
+                                 const VolumeChoice& choice, std::u16string& error) {
   Source source;
   source.argument = argument;
   const bool drive = is_drive_argument(argument);
@@ -73,22 +74,14 @@ std::optional<Source> OpenSource(const std::u16string& argument, const VolumeCho
     error = u"cannot read the first sector of " + argument + u" (too small or unreadable)";
     return std::nullopt;
   }
-  source.file_system = app::DetectFileSystem(boot);
+  const app::BootSectorFacts decoded = app::DetectFileSystem(engine, boot);
+  source.file_system = decoded.file_system;
   if (source.partition) {
     source.size_bytes = source.partition->length_bytes;
   } else if (whole_size) {
     source.size_bytes = *whole_size;
-  } else if (source.file_system && source.file_system->kind == kVolumeNtfs) {
-    // NTFS boot sectors: 64-bit total sectors at 0x28 (the backup boot
-    // sector after them not counted).
-    ByteReader reader(boot);
-    source.size_bytes = reader.u64(0x28) * reader.u16(11);
   } else {
-    // FAT boot sectors: 16-bit total sectors at 19, else 32-bit at 32.
-    ByteReader reader(boot);
-    const uint64_t total16 = reader.u16(19);
-    const uint64_t total = total16 != 0 ? total16 : reader.u32(32);
-    source.size_bytes = total * reader.u16(11);
+    source.size_bytes = decoded.size_bytes;
   }
   return source;
 }
@@ -143,8 +136,12 @@ int PrepareSource(const std::u16string& argument, const std::optional<std::u16st
       return kExitUsage;
     }
   }
+  if (!engine.bind(ComponentDirectory())) {
+    PrintError(engine.error);
+    return kExitSource;
+  }
   std::u16string error;
-  auto source = OpenSource(argument, choice, error);
+  auto source = OpenSource(engine, argument, choice, error);
   if (!source) {
     PrintError(error);
     return kExitSource;
@@ -161,10 +158,6 @@ int PrepareSource(const std::u16string& argument, const std::optional<std::u16st
   // one there is nothing to scan.
   if (file_system->kind == kVolumeNtfs && !(source->file_system && source->file_system->kind == kVolumeNtfs)) {
     PrintError(argument + u": no NTFS file system found (its boot sector is not an NTFS one)");
-    return kExitSource;
-  }
-  if (!engine.bind(ComponentDirectory())) {
-    PrintError(engine.error);
     return kExitSource;
   }
   if (!EngineCanScan(engine, file_system->kind, unformat) || (recover && !EngineCanRecover(engine, file_system->kind))) {

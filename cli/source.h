@@ -37,16 +37,13 @@ std::u16string SupportedFileSystemNames();
 bool EngineCanScan(const app::EngineBinding& engine, int kind, bool unformat);
 bool EngineCanRecover(const app::EngineBinding& engine, int kind);
 
-// Opens SOURCE, reads its partition table and chooses the volume `choice`
-// names (see ChoosePartition), reads that volume's boot sector and
-// recognises its file system. On failure `error` says why, in words for the
-// user.
-std::optional<Source> OpenSource(const std::u16string& argument, const VolumeChoice& choice, std::u16string& error);
 // Opens SOURCE (a regular file or a block device; Windows: a drive, volume
 // or physical drive path; anything else is refused before any read), reads
-// its boot sector and recognises its file system. On failure `error` says
-// why, in words for the user.
-std::optional<Source> OpenSource(const std::u16string& argument, std::u16string& error);
+// its partition table and chooses the volume `choice` names (see
+// ChoosePartition), reads that volume's boot sector and has the bound
+// engine decode it. On failure `error` says why, in words for the user.
+std::optional<Source> OpenSource(const app::EngineBinding& engine, const std::u16string& argument,
+                                 const VolumeChoice& choice, std::u16string& error);
 
 // Makes the engine see the source's open volume under its drive letter.
 bool MountSource(const app::EngineBinding& engine, const Source& source, std::u16string& error);

@@ -1,7 +1,11 @@
 // The library's exported entry points. Each forwards to the engine object;
 // none lets an exception out.
+#include <algorithm>
+#include <iterator>
+
 #include "engine/fat/fat_directory.h"
 #include "engine/gleaner.h"
+#include "engine/volsys/fs_probe.h"
 #include "engine/volume_access.h"
 
 using salvor::engine::TheEngine;
@@ -95,6 +99,20 @@ GLEANER_EXPORT bool ReFindMftnumByFileName(salvor::RcWString directory_path, con
 }
 
 GLEANER_EXPORT bool ReSetOemCodePage(uint32_t code_page) { return salvor::engine::fat::SetOemCodePage(code_page); }
+
+GLEANER_EXPORT bool ReProbeBootSector(const void* sector, uint32_t size_bytes, ReBootSectorInfo* info) {
+  if (!sector || !info || info->StructSize < sizeof(ReBootSectorInfo) || size_bytes < 512) return false;
+  namespace volsys = salvor::engine::volsys;
+  const volsys::DetectedFileSystem found =
+      volsys::ProbeBootSector(salvor::Bytes(static_cast<const std::byte*>(sector), size_bytes));
+  *info = ReBootSectorInfo{};
+  info->Kind = found.kind;
+  info->BytesPerSector = found.bytes_per_sector;
+  info->VolumeSizeBytes = found.volume_size_bytes;
+  const std::u16string_view name = volsys::FileSystemName(found.type);
+  std::copy_n(name.data(), std::min<size_t>(name.size(), std::size(info->Name) - 1), info->Name);
+  return true;
+}
 
 GLEANER_EXPORT bool ReMountImage(char16_t letter, const char16_t* image_path) {
   return salvor::engine::MountImage(letter, image_path ? std::u16string_view(image_path) : std::u16string_view());

@@ -148,6 +148,8 @@ using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle, uint64
 // Sets the OEM code page of 8.3 names (437 until set); false for one the
 // engine cannot decode.
 using ReSetOemCodePageFn = bool (*)(uint32_t code_page);
+struct ReBootSectorInfo;
+using ReProbeBootSectorFn = bool (*)(const void* sector, uint32_t size_bytes, ReBootSectorInfo* info);
 using ReScanNtfsDiskFn = bool (*)(NtfsScanCallback callback, void* user, const char16_t* unused_path,
                                   NtfsProgressCallback progress);
 using ReScanNtfsExFn = bool (*)(const char16_t* directory_path, NtfsScanCallback callback, void* user);
@@ -305,6 +307,24 @@ GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint6
 // every later scan (437, the DOS and Windows default, until set). False, and
 // the code page unchanged, for one the engine cannot decode.
 GLEANER_EXPORT bool ReSetOemCodePage(uint32_t code_page);
+
+// What a volume's first sector says, decoded by the engine's own parsers:
+// the file system (Kind 0 when it is none the engine scans), its sector size
+// and the volume's size as the boot sector gives it (NTFS: with the backup
+// boot sector after the counted sectors; 0 when not known), and its name
+// ("FAT32", "FAT" for FAT16, "FAT12", "EXFAT", "NTFS", "blank", "unknown").
+struct ReBootSectorInfo {
+  uint32_t StructSize = sizeof(ReBootSectorInfo);
+  int32_t Kind = 0;  // VolumeKind
+  uint32_t BytesPerSector = 0;
+  uint32_t Reserved = 0;
+  uint64_t VolumeSizeBytes = 0;
+  char16_t Name[16] = {};
+};
+// Decodes `size_bytes` (512 or more) bytes of a volume's first sector into
+// `info`. False when `info` is missing or the bytes are too few; a sector
+// no parser recognises is decoded too (Kind 0, "unknown" or "blank").
+GLEANER_EXPORT bool ReProbeBootSector(const void* sector, uint32_t size_bytes, ReBootSectorInfo* info);
 
 // NTFS. The Quick Scan reports every record of the $MFT that is no longer in
 // use, with its rebuilt path; the third argument is not used (the path given

@@ -46,6 +46,8 @@ void BindLinkedExports(salvor::app::EngineBinding& engine) {
   engine.ReMountImage = &ReMountImage;
   engine.ReScanFatFormatDisk = &ReScanFatFormatDisk;
   engine.ReIsDirectory32 = &ReIsDirectory32;
+  engine.ReProbeBootSector = &ReProbeBootSector;
+  engine.ReJudgeItem = &ReJudgeItem;
 }
 
 bool WriteImage(const uint8_t* data, size_t size) {
@@ -79,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!WriteImage(data, size)) std::abort();
 
   if (size >= salvor::engine::kBootSectorBytes) {
-    (void)salvor::app::DetectFileSystem(
+    (void)salvor::app::DetectFileSystem(g_engine,
         std::span<const std::byte>(reinterpret_cast<const std::byte*>(data), salvor::engine::kBootSectorBytes));
   }
 

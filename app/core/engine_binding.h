@@ -21,6 +21,7 @@ struct EngineBinding {
   ReMountImageRangeFn ReMountImageRange = nullptr;
   ReMountVolumeFn ReMountVolume = nullptr;
   ReSetOemCodePageFn ReSetOemCodePage = nullptr;
+  ReProbeBootSectorFn ReProbeBootSector = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
   ReIsDirectory32Fn ReIsDirectory32 = nullptr;
   ReFatRecoverDataFn ReFatRecoverData = nullptr;

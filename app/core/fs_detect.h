@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/core/engine_binding.h"
 #include "common/byte_reader.h"
 
 namespace salvor::app {
@@ -16,9 +17,18 @@ struct FileSystemInfo {
   const char16_t* name;   // as Windows reports it, upper-cased: "FAT", "FAT32", "EXFAT", "NTFS"
 };
 
-// Recognises FAT12/16 (reported as "FAT"), FAT32, exFAT and NTFS from the
-// first 512 bytes of a volume; nothing for anything else.
-std::optional<FileSystemInfo> DetectFileSystem(Bytes boot_sector);
+// What the engine's parsers make of a volume's first sector (512 bytes or
+// more): FAT16 (reported as "FAT"), FAT32, exFAT or NTFS, and the volume's
+// size as the boot sector gives it (0 when not known); nothing for any
+// other sector, or when the engine cannot tell.
+struct BootSectorFacts {
+  std::optional<FileSystemInfo> file_system;
+  uint64_t size_bytes = 0;
+};
+BootSectorFacts DetectFileSystem(const EngineBinding& engine, Bytes boot_sector);
+
+// The file system of an engine VolumeKind; nothing for another number.
+std::optional<FileSystemInfo> FileSystemOfKind(int kind);
 
 // Parses a file-system name as the user types it ("fat32", "FAT", "exfat",
 // "ntfs", "fat16").

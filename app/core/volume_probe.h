@@ -19,12 +19,8 @@ struct VolumeFacts {
 };
 
 // Opens `device_path` read-only ("\\.\E:", an image file, a block device)
-// and reads its boot sector. Nothing when it cannot be opened or is shorter
-// than one sector.
-std::optional<VolumeFacts> ProbeVolume(std::u16string_view device_path);
-
-// The size a boot sector gives (NTFS: total sectors at 0x28; FAT: 16-bit
-// total at 19, else 32-bit at 32; times the sector size at 11).
-uint64_t BootSectorSizeBytes(Bytes boot, const std::optional<FileSystemInfo>& file_system);
+// and reads its boot sector, which the engine decodes. Nothing when it
+// cannot be opened or is shorter than one sector.
+std::optional<VolumeFacts> ProbeVolume(const EngineBinding& engine, std::u16string_view device_path);
 
 }  // namespace salvor::app

@@ -210,7 +210,7 @@ void CMainDlg::RequestDrives() {
 void CMainDlg::FillDriveList(const DriveInfoList& reported) {
   drives_ = reported;
   // The boot sector has the last word on the file system.
-  for (DriveInfo& drive : drives_) app::ApplyVolumeFacts(drive, app::ProbeVolume(device_path(app::DriveName(drive))));
+  for (DriveInfo& drive : drives_) app::ApplyVolumeFacts(drive, app::ProbeVolume(engine_, device_path(app::DriveName(drive))));
   // Drives whose file system the system could not name, and an opened image.
   const DWORD mask = GetLogicalDrives();
   for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
@@ -232,7 +232,7 @@ void CMainDlg::FillDriveList(const DriveInfoList& reported) {
       os_free = available.QuadPart;
     }
     auto drive = app::DriveFromBootSector(root, type == DRIVE_REMOVABLE ? kRemovableDriveText : kFixedDriveText,
-                                          app::ProbeVolume(device_path(name)), os_total, os_free);
+                                          app::ProbeVolume(engine_, device_path(name)), os_total, os_free);
     if (drive) drives_.push_back(std::move(*drive));
   }
   drive_list_->DeleteAllRows();
@@ -314,7 +314,7 @@ void CMainDlg::StartScan() {
   request.mode = scan_mode_ == 2 ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
   // The device's own size: an Unformatting Scan sweeps the whole device,
   // also where the old file system reached beyond the new one.
-  const auto facts = app::ProbeVolume(device_path(name));
+  const auto facts = app::ProbeVolume(engine_, device_path(name));
   ULARGE_INTEGER available{}, total{}, free{};
   if (facts && facts->size_bytes != 0) request.total_bytes = facts->size_bytes;
   else if (GetDiskFreeSpaceExW(W(request.root), &available, &total, &free)) request.total_bytes = total.QuadPart;
@@ -351,7 +351,7 @@ void CMainDlg::OpenImage() {
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (!GetOpenFileNameW(&ofn)) return;
   const std::u16string image = U(path);
-  const auto facts = app::ProbeVolume(image);
+  const auto facts = app::ProbeVolume(engine_, image);
   if (!facts || !facts->file_system) {
     ShowStatus(u"No FAT, FAT32, exFAT or NTFS file system found in " + image + u".");
     return;

@@ -56,7 +56,7 @@ TEST(DriveList, FileSystemFlagsAndKinds) {
   EXPECT_EQ(VolumeKindOf(u"RAW"), 0);
 }
 
-// A FAT32 boot sector, just enough for DetectFileSystem and the size.
+// A FAT32 boot sector, just enough for the engine to tell it and its size.
 std::array<std::byte, 512> fat32_boot(uint32_t total_sectors) {
   std::array<std::byte, 512> b{};
   auto put16 = [&](size_t at, uint16_t v) { b[at] = std::byte(v & 0xFF); b[at + 1] = std::byte(v >> 8); };
@@ -66,7 +66,9 @@ std::array<std::byte, 512> fat32_boot(uint32_t total_sectors) {
   put16(14, 32);
   b[16] = std::byte{2};
   put32(32, total_sectors);
+  b[21] = std::byte{0xF8};  // media
   put32(36, 1000);
+  put32(44, 2);  // root cluster
   b[510] = std::byte{0x55};
   b[511] = std::byte{0xAA};
   return b;
@@ -74,7 +76,10 @@ std::array<std::byte, 512> fat32_boot(uint32_t total_sectors) {
 
 TEST(DriveList, TheBootSectorNamesTheFileSystemAndListsRawDrives) {
   const auto boot = fat32_boot(2 * 1024 * 1024);  // 1 GiB
-  const VolumeFacts facts{DetectFileSystem(boot), BootSectorSizeBytes(boot, DetectFileSystem(boot))};
+  EngineBinding engine;
+  ASSERT_TRUE(engine.bind());
+  const BootSectorFacts decoded = DetectFileSystem(engine, boot);
+  const VolumeFacts facts{decoded.file_system, decoded.size_bytes};
   ASSERT_TRUE(facts.file_system);
   EXPECT_EQ(facts.size_bytes, 1073741824u);
 
@@ -131,13 +136,17 @@ std::u16string write_file(const std::string& name, const std::string& bytes) {
 
 TEST(VolumeProbe, ReadsTheBootSectorOfAnImageFile) {
   const auto boot = fat32_boot(4096);
-  const auto facts = ProbeVolume(write_file("stick.img", std::string(reinterpret_cast<const char*>(boot.data()), boot.size())));
+  EngineBinding engine;
+  ASSERT_TRUE(engine.bind());
+  EXPECT_FALSE(ProbeVolume(EngineBinding{}, write_file("stick.img", std::string(512, 'x')))->file_system)
+      << "without the engine nothing is recognised";
+  const auto facts = ProbeVolume(engine, write_file("stick.img", std::string(reinterpret_cast<const char*>(boot.data()), boot.size())));
   ASSERT_TRUE(facts);
   ASSERT_TRUE(facts->file_system);
   EXPECT_EQ(std::u16string(facts->file_system->name), u"FAT32");
   EXPECT_EQ(facts->size_bytes, 512u);  // the file's own size comes first
-  EXPECT_FALSE(ProbeVolume(write_file("short.img", std::string(100, 'x'))));
-  EXPECT_FALSE(ProbeVolume(text::from_utf8(testing::TempPath("missing.img"))));
+  EXPECT_FALSE(ProbeVolume(engine, write_file("short.img", std::string(100, 'x'))));
+  EXPECT_FALSE(ProbeVolume(engine, text::from_utf8(testing::TempPath("missing.img"))));
 }
 
 TEST(CommandLine, SwitchesInEveryWritingAndTheDoValue) {
