@@ -344,6 +344,7 @@ void ResultsModel::SortByColumn(int column) {
       case 3: return texts[a] < texts[b];
       case 2: return static_cast<uint32_t>(x.size) < static_cast<uint32_t>(y.size);
       case 4: return x.first_cluster < y.first_cluster;
+      case 5: return x.verdict < y.verdict;
       default: return false;
     }
   };

@@ -118,8 +118,8 @@ void CMainDlg::CreateControls() {
   result_list_ = std::make_unique<skin::CListViewCtrlEx>();
   result_list_->Create(host, kResultListId, none);
   result_list_->SetMainWindow(hwnd());
-  const int widths[] = {130, 170, 80, 80, 80};
-  for (int c = 0; c < 5; ++c) result_list_->InsertColumn(c, u"", widths[c]);
+  const int widths[] = {130, 170, 80, 80, 80, 110};
+  for (int c = 0; c < 6; ++c) result_list_->InsertColumn(c, u"", widths[c]);
 
   constexpr unsigned kTreeImagesBitmap = 1010;
   for (size_t t = 0; t < trees_.size(); ++t) {
@@ -145,7 +145,8 @@ void CMainDlg::ApplyTexts() {
   scan_button_.SetText(Ui(u"lanQuickTitle"));
   format_button_.SetText(Ui(u"lanFormatTitle"));
   const char16_t* drive_columns[] = {u"lanListDisk", u"lanListTotal", u"lanListFree", u"lanListFormat"};
-  const char16_t* file_columns[] = {u"lanFileName", u"lanFilePath", u"lanFileSize", u"lanFileDate", u"lanFileCluste"};
+  const char16_t* file_columns[] = {u"lanFileName", u"lanFilePath", u"lanFileSize",
+                                    u"lanFileDate", u"lanFileCluste", u"lanFileData"};
   auto set_column = [](HWND list, int index, const std::u16string& title) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT;
@@ -153,7 +154,7 @@ void CMainDlg::ApplyTexts() {
     ListView_SetColumn(list, index, &column);
   };
   for (int c = 0; c < 4; ++c) set_column(drive_list_->hwnd(), c, Ui(drive_columns[c]));
-  for (int c = 0; c < 5; ++c) set_column(result_list_->hwnd(), c, Ui(file_columns[c]));
+  for (int c = 0; c < 6; ++c) set_column(result_list_->hwnd(), c, Ui(file_columns[c]));
   InvalidateRect(ListView_GetHeader(drive_list_->hwnd()), nullptr, TRUE);
   InvalidateRect(ListView_GetHeader(result_list_->hwnd()), nullptr, TRUE);
   SetItemText(kRefreshLink, Ui(u"lanRefresh"));

@@ -16,6 +16,16 @@ constexpr int kDrivePage = 254, kResultsPage = 253, kOnlyDeleted = 2899, kCheckA
 
 size_t index_of(app::TreeKind kind) { return kind == app::TreeKind::kDeleted ? 0 : 1; }
 
+// The verdict on a file's data in the language shown.
+std::u16string VerdictCellText(uint32_t verdict) {
+  switch (verdict) {
+    case kVerdictIntact: return Ui(u"lanDataIntact");
+    case kVerdictPartlyOverwritten: return Ui(u"lanDataPartly");
+    case kVerdictOverwritten: return Ui(u"lanDataOverwritten");
+    default: return Ui(u"lanDataUnknown");
+  }
+}
+
 skin::RowRecord file_row(const app::ResultsModel::Row& row) {
   const app::FoundItem& item = *row.item;
   skin::RowRecord record;
@@ -24,6 +34,7 @@ skin::RowRecord file_row(const app::ResultsModel::Row& row) {
   record.icon = item.is_deleted() ? skin::RowIcon::kDeletedFile : skin::RowIcon::kExistingFile;
   const COLORREF colour = item.is_deleted() ? RGB(0xC6, 0x28, 0x28) : RGB(0x33, 0x3A, 0x44);
   for (int c = 0; c < 5; ++c) record.cells.push_back({0, app::CellText(item, c), colour, {}});
+  record.cells.push_back({0, item.is_folder() ? std::u16string() : VerdictCellText(item.verdict), colour, {}});
   return record;
 }
 
