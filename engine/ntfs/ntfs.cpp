@@ -15,6 +15,7 @@ bool CNtfs::LoadRecordLayout() {
   mft_record_.clear();
   mft_runs_.clear();
   cluster_bitmap_ = {};
+  judge_window_ = {};
   auto geometry = ParseBootSector(volume_.boot);
   if (!geometry) return false;
   std::vector<std::byte> record(geometry->file_record_bytes);

@@ -131,8 +131,16 @@ class CNtfs {
   bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, recovery::FileJob& job) const;
   std::optional<bool> MftBitmapBit(uint64_t record_number) const;
   // The FILE record at a byte position of the volume, fixed up, of the size
-  // the record gives itself when that is sound.
-  bool ReadRecordAt(uint64_t offset, std::vector<std::byte>& record) const;
+  // the record gives itself when that is sound. With `window`, read through
+  // it: the records of a sweep are judged in the order found, close
+  // together, so one read serves many.
+  struct ReadWindow {
+    static constexpr uint64_t kBytes = 1u << 20;
+    uint64_t start = 0;
+    std::vector<std::byte> bytes;
+  };
+  bool ReadRecordAt(uint64_t offset, std::vector<std::byte>& record, ReadWindow* window = nullptr) const;
+  bool ReadVolumeAt(uint64_t offset, MutableBytes out, ReadWindow* window) const;
   std::optional<recovery::VerdictTally> JudgeRecordData(Bytes record, std::optional<uint64_t> record_number);
   // The $Bitmap (record 6), read the first time a verdict needs it; null
   // when it cannot be read.
@@ -149,6 +157,7 @@ class CNtfs {
     std::optional<recovery::BlockCache> cache;
   };
   ClusterBitmapState cluster_bitmap_;
+  ReadWindow judge_window_;  // the records JudgeFormatRecord reads
 };
 
 namespace ntfs_internal {

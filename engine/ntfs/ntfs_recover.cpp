@@ -191,9 +191,28 @@ bool CNtfs::NtfsRecoverData(uint64_t record_number, recovery::FileJob& job, bool
   return RecoverFromRecord(record, record_number, job);
 }
 
-bool CNtfs::ReadRecordAt(uint64_t offset, std::vector<std::byte>& record) const {
+bool CNtfs::ReadVolumeAt(uint64_t offset, MutableBytes out, ReadWindow* window) const {
+  if (!window || out.size() > ReadWindow::kBytes) return volume_.device.read_at(offset, out);
+  const bool inside = !window->bytes.empty() && offset >= window->start &&
+                      offset - window->start <= window->bytes.size() - out.size();
+  if (!inside) {
+    // A window from the record on, shorter where the volume ends.
+    window->start = offset;
+    uint64_t length = ReadWindow::kBytes;
+    if (const auto size = volume_.device.size_bytes(); size && *size > offset) length = std::min(length, *size - offset);
+    window->bytes.assign(static_cast<size_t>(std::max<uint64_t>(length, out.size())), std::byte{0});
+    if (!volume_.device.read_at(offset, window->bytes)) {
+      window->bytes.clear();
+      return volume_.device.read_at(offset, out);
+    }
+  }
+  std::copy_n(window->bytes.begin() + static_cast<std::ptrdiff_t>(offset - window->start), out.size(), out.begin());
+  return true;
+}
+
+bool CNtfs::ReadRecordAt(uint64_t offset, std::vector<std::byte>& record, ReadWindow* window) const {
   record.assign(geometry_->file_record_bytes, std::byte{0});
-  if (!volume_.device.read_at(offset, record)) {
+  if (!ReadVolumeAt(offset, record, window)) {
     platform::debug_output(kReadFailed);
     return false;
   }
@@ -201,7 +220,7 @@ bool CNtfs::ReadRecordAt(uint64_t offset, std::vector<std::byte>& record) const 
   const uint32_t own_size = ByteReader(record).u32(record::kBytesAllocated);
   if (own_size != record.size() && IsSoundRecordSize(own_size)) {
     record.resize(own_size);
-    if (!volume_.device.read_at(offset, record)) {
+    if (!ReadVolumeAt(offset, record, window)) {
       platform::debug_output(kReadFailed);
       return false;
     }
@@ -292,7 +311,7 @@ std::optional<recovery::VerdictTally> CNtfs::JudgeRecord(uint64_t record_number)
 std::optional<recovery::VerdictTally> CNtfs::JudgeFormatRecord(int64_t record_offset_bytes) {
   if (!geometry_ || record_offset_bytes < 0) return std::nullopt;
   std::vector<std::byte> record;
-  if (!ReadRecordAt(static_cast<uint64_t>(record_offset_bytes), record)) return std::nullopt;
+  if (!ReadRecordAt(static_cast<uint64_t>(record_offset_bytes), record, &judge_window_)) return std::nullopt;
   return JudgeRecordData(record, std::nullopt);
 }
 
