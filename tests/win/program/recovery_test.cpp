@@ -566,9 +566,18 @@ TEST_F(RecoveryTest, StopActsWithinALargeFile) {
   }, 30s)) << narrow(program_.Text(program_.main(), kStatus));
   std::printf("FIGURES big-fat32: after Stop: %s\n", narrow(program_.Text(program_.main(), kStatus)).c_str());
   Shot("recover-stopped", program_.main());
+  // The file being written when Stop landed is removed; one that was
+  // finished before (a slow machine may finish the first file before the
+  // click arrives) stays, whole. The run never gets to the end.
+  const std::vector<Expected> expected = ReadManifest(drive, false);
   std::vector<Recovered> left;
   ListFiles(destination, u"", left);
-  EXPECT_TRUE(left.empty()) << "a part of the stopped file stayed: " << narrow(left.empty() ? u"" : left[0].relative);
+  EXPECT_LT(left.size(), 2u) << "Stop did not stop the run";
+  for (const Recovered& file : left) {
+    const std::string digest = Sha256(file.path);
+    EXPECT_TRUE(digest == expected.at(0).sha256 || digest == expected.at(1).sha256)
+        << "a part of the stopped file stayed: " << narrow(file.relative);
+  }
 }
 
 // The visible context menu of the program, or null.
