@@ -118,7 +118,7 @@ void CMainDlg::CreateControls() {
   result_list_ = std::make_unique<skin::CListViewCtrlEx>();
   result_list_->Create(host, kResultListId, none);
   result_list_->SetMainWindow(hwnd());
-  const int widths[] = {130, 170, 80, 80, 80, 110};
+  const int widths[] = {110, 130, 70, 100, 60, 95};
   for (int c = 0; c < 6; ++c) result_list_->InsertColumn(c, u"", widths[c]);
 
   constexpr unsigned kTreeImagesBitmap = 1010;
