@@ -15,6 +15,7 @@ bool CExFat::OpenVolume(const char16_t* path) {
   known_streams_.clear();
   bitmap_.reset();
   bitmap_tried_ = false;
+  judge_volume_end_.reset();
   claims_.reset(geometry_ ? static_cast<uint64_t>(geometry_->cluster_count) * geometry_->cluster_size_bytes : 0);
   return opened;
 }
@@ -198,7 +199,8 @@ std::optional<recovery::VerdictTally> CExFat::JudgeFile(uint32_t first_cluster, 
   if (!geometry_) return std::nullopt;
   const exfat::AllocationBitmap* bitmap = Bitmap();
   if (!bitmap) return std::nullopt;
-  return exfat::JudgeFile(volume_.device, *geometry_, *bitmap, PlanFor(first_cluster, size_bytes));
+  if (!judge_volume_end_) judge_volume_end_ = volume_.device.size_bytes().value_or(geometry_->heap_end_bytes());
+  return exfat::JudgeFile(volume_.device, *geometry_, *bitmap, PlanFor(first_cluster, size_bytes), *judge_volume_end_);
 }
 
 }  // namespace salvor::engine

@@ -90,6 +90,7 @@ class CExFat final : public FatFamilyScanner {
   std::optional<exfat::ExFatGeometry> geometry_;
   std::unordered_map<uint32_t, KnownStream> known_streams_;  // first cluster -> stream
   std::optional<exfat::AllocationBitmap> bitmap_;
+  std::optional<uint64_t> judge_volume_end_;  // the volume's end, asked once for the verdicts
   bool bitmap_tried_ = false;
   // The later clusters of deleted folders taken during this volume's scans.
   LostClusterClaims claims_;

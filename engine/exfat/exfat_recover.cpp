@@ -75,7 +75,8 @@ bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometr
 }
 
 std::optional<recovery::VerdictTally> JudgeFile(const platform::RawVolume& volume, const ExFatGeometry& geometry,
-                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan) {
+                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan,
+                                                uint64_t volume_end) {
   recovery::VerdictTally tally;
   const uint64_t size = plan.size_bytes;
   if (size == 0) return tally;
@@ -95,9 +96,8 @@ std::optional<recovery::VerdictTally> JudgeFile(const platform::RawVolume& volum
   }
   // One run from the first cluster, as far as the bytes read from the
   // volume go (the valid length, the end of the volume).
-  const uint64_t end = volume.size_bytes().value_or(geometry.heap_end_bytes());
   const uint64_t start = geometry.cluster_offset_bytes(plan.first_cluster);
-  const uint64_t room = end > start ? end - start : 0;
+  const uint64_t room = volume_end > start ? volume_end - start : 0;
   const uint64_t clusters = geometry.clusters_for(std::min({plan.valid_bytes, size, room}));
   tally.add_run(clusters, bitmap.count_allocated(plan.first_cluster, clusters), bitmap.is_allocated(plan.first_cluster));
   return tally;

@@ -54,10 +54,11 @@ bool DeletedChainIsIntact(const platform::RawVolume& volume, const ExFatGeometry
 bool RecoverFile(const platform::RawVolume& volume, const ExFatGeometry& geometry, const RecoveryPlan& plan,
                  recovery::FileJob& job);
 
-// The clusters RecoverFile reads for `plan`, against the allocation bitmap.
-// Nothing when the first cluster is not in the heap or the FAT cannot be
-// read.
+// The clusters RecoverFile reads for `plan`, against the allocation bitmap;
+// `volume_end` is where RecoverFile takes the volume to end. Nothing when
+// the first cluster is not in the heap or the FAT cannot be read.
 std::optional<recovery::VerdictTally> JudgeFile(const platform::RawVolume& volume, const ExFatGeometry& geometry,
-                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan);
+                                                const AllocationBitmap& bitmap, const RecoveryPlan& plan,
+                                                uint64_t volume_end);
 
 }  // namespace salvor::engine::exfat

@@ -107,7 +107,7 @@ std::optional<recovery::VerdictTally> CFat16::JudgeFile(uint32_t first_cluster, 
   const auto g = geometry();
   if (!g) return std::nullopt;
   if (!allocation_) allocation_.emplace(volume_.device, *g);
-  return fat::JudgeDeletedFatFile(volume_.device, *g, *allocation_, first_cluster, size_bytes);
+  return fat::JudgeDeletedFatFile(*g, *allocation_, first_cluster, size_bytes);
 }
 
 }  // namespace salvor::engine

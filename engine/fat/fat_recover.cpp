@@ -73,6 +73,7 @@ bool RecoverFatFile(const platform::RawVolume& volume, const FatGeometry& geomet
 
 FatAllocation::FatAllocation(const platform::RawVolume& volume, const FatGeometry& geometry)
     : geometry_(geometry),
+      volume_end_(volume.size_bytes().value_or(geometry.sector_offset_bytes(geometry.total_sectors))),
       fat_(static_cast<uint64_t>(geometry.sectors_per_fat) * geometry.bytes_per_sector,
            [&volume, start = geometry.sector_offset_bytes(geometry.reserved_sectors)](uint64_t offset, MutableBytes out) {
              return volume.read_at(start + offset, out);
@@ -101,14 +102,12 @@ std::optional<uint64_t> FatAllocation::claimed(uint64_t first, uint64_t count, b
   return claimed;
 }
 
-std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const platform::RawVolume& volume,
-                                                          const FatGeometry& geometry, FatAllocation& fat,
+std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const FatGeometry& geometry, FatAllocation& fat,
                                                           uint32_t first_cluster, uint64_t size_bytes) {
   recovery::VerdictTally tally;
   if (size_bytes == 0) return tally;
   if (first_cluster < 2) return std::nullopt;
-  const uint64_t volume_end =
-      volume.size_bytes().value_or(geometry.sector_offset_bytes(geometry.total_sectors));
+  const uint64_t volume_end = fat.volume_end();
   const uint64_t start = geometry.cluster_offset_bytes(first_cluster);
   if (volume_end != 0 && start >= volume_end) return std::nullopt;
   const uint64_t room = volume_end != 0 ? volume_end - start : size_bytes;

@@ -36,17 +36,20 @@ class FatAllocation {
   // folder, or marks bad (clusters past the FAT count as free), and whether
   // `first` is one of them. Nothing when the FAT cannot be read.
   std::optional<uint64_t> claimed(uint64_t first, uint64_t count, bool& first_claimed);
+  // Where the volume ends, as RecoverFatFile takes it (asked of the device
+  // once, not once a file).
+  uint64_t volume_end() const { return volume_end_; }
 
  private:
   FatGeometry geometry_;
+  uint64_t volume_end_ = 0;
   recovery::BlockCache fat_;
 };
 
 // The verdict of a deleted file as RecoverFatFile reads it: the clusters
 // from its first one for its size, up to the end of the volume, against the
 // FAT. Nothing when that cannot be told (no data cluster, the FAT unread).
-std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const platform::RawVolume& volume,
-                                                          const FatGeometry& geometry, FatAllocation& fat,
+std::optional<recovery::VerdictTally> JudgeDeletedFatFile(const FatGeometry& geometry, FatAllocation& fat,
                                                           uint32_t first_cluster, uint64_t size_bytes);
 
 }  // namespace salvor::engine::fat
