@@ -40,7 +40,7 @@ bool CNtfs::LoadRecordLayout() {
   return true;
 }
 
-bool CNtfs::ReadStream(const std::vector<DataRun>& runs, uint64_t offset, MutableBytes out) const {
+bool CNtfs::ReadStream(const std::vector<DataRun>& runs, uint64_t offset, MutableBytes out, ReadWindow* window) const {
   if (!geometry_) return false;
   const uint64_t cluster = geometry_->cluster_size_bytes;
   size_t done = 0;
@@ -61,7 +61,7 @@ bool CNtfs::ReadStream(const std::vector<DataRun>& runs, uint64_t offset, Mutabl
     auto part = out.subspan(done, n);
     if (mapped->sparse) {
       std::fill(part.begin(), part.end(), std::byte{0});
-    } else if (!volume_.device.read_at(mapped->lcn * cluster + within, part)) {
+    } else if (!ReadVolumeAt(mapped->lcn * cluster + within, part, window)) {
       return false;
     }
     done += n;
@@ -77,10 +77,10 @@ bool CNtfs::ReadClusters(const std::vector<DataRun>& runs, uint64_t first_vcn, u
   return ReadStream(runs, first_vcn * cluster, out.first(static_cast<size_t>(count * cluster)));
 }
 
-bool CNtfs::ReadMftRecord(uint64_t number, MutableBytes out) const {
+bool CNtfs::ReadMftRecord(uint64_t number, MutableBytes out, ReadWindow* window) const {
   if (!geometry_ || out.size() != geometry_->file_record_bytes) return false;
   if (number > kRecordNumberMask) return false;
-  if (!ReadStream(mft_runs_, number * geometry_->file_record_bytes, out)) return false;
+  if (!ReadStream(mft_runs_, number * geometry_->file_record_bytes, out, window)) return false;
   ApplyFixup(out);
   return true;
 }

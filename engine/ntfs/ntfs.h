@@ -25,17 +25,27 @@ class CNtfs {
   virtual ~CNtfs() = default;
 
   bool OpenVolume(const char16_t* path) { return engine::OpenVolume(path, volume_); }
+
+  // A megabyte of the volume kept from one read to the next: the records a
+  // pass of verdicts reads come in the order they lie on the volume, so one
+  // read serves many of them.
+  struct ReadWindow {
+    static constexpr uint64_t kBytes = 1u << 20;
+    uint64_t start = 0;
+    std::vector<std::byte> bytes;
+  };
   // Decodes the boot sector's sizes and reads the $MFT's own record. False
   // when the boot sector is not NTFS or the $MFT's record gives no run list.
   bool LoadRecordLayout();
 
   // Fills `out` (file_record_bytes long) with record `number`, fixed up.
   // False when the $MFT does not map it or the read fails.
-  bool ReadMftRecord(uint64_t number, MutableBytes out) const;
+  bool ReadMftRecord(uint64_t number, MutableBytes out, ReadWindow* window = nullptr) const;
   // Reads out.size() bytes of a non-resident stream at byte `offset` of the
   // stream; sparse clusters read as zeros. False when a byte is not mapped
   // by the runs or the volume read fails.
-  bool ReadStream(const std::vector<ntfs::DataRun>& runs, uint64_t offset, MutableBytes out) const;
+  bool ReadStream(const std::vector<ntfs::DataRun>& runs, uint64_t offset, MutableBytes out,
+                  ReadWindow* window = nullptr) const;
   // `count` clusters from `first_vcn` of a non-resident stream.
   bool ReadClusters(const std::vector<ntfs::DataRun>& runs, uint64_t first_vcn, uint64_t count,
                     MutableBytes out) const;
@@ -131,14 +141,8 @@ class CNtfs {
   bool RecoverFromRecord(Bytes record, std::optional<uint64_t> record_number, recovery::FileJob& job) const;
   std::optional<bool> MftBitmapBit(uint64_t record_number) const;
   // The FILE record at a byte position of the volume, fixed up, of the size
-  // the record gives itself when that is sound. With `window`, read through
-  // it: the records of a sweep are judged in the order found, close
-  // together, so one read serves many.
-  struct ReadWindow {
-    static constexpr uint64_t kBytes = 1u << 20;
-    uint64_t start = 0;
-    std::vector<std::byte> bytes;
-  };
+  // the record gives itself when that is sound, read through `window` when
+  // there is one.
   bool ReadRecordAt(uint64_t offset, std::vector<std::byte>& record, ReadWindow* window = nullptr) const;
   bool ReadVolumeAt(uint64_t offset, MutableBytes out, ReadWindow* window) const;
   std::optional<recovery::VerdictTally> JudgeRecordData(Bytes record, std::optional<uint64_t> record_number);
@@ -157,7 +161,7 @@ class CNtfs {
     std::optional<recovery::BlockCache> cache;
   };
   ClusterBitmapState cluster_bitmap_;
-  ReadWindow judge_window_;  // the records JudgeFormatRecord reads
+  ReadWindow judge_window_;  // the records the verdicts read
 };
 
 namespace ntfs_internal {

@@ -298,7 +298,7 @@ std::optional<recovery::VerdictTally> CNtfs::JudgeRecordData(Bytes record, std::
 std::optional<recovery::VerdictTally> CNtfs::JudgeRecord(uint64_t record_number) {
   if (!geometry_) return std::nullopt;
   std::vector<std::byte> record(geometry_->file_record_bytes);
-  if (!ReadMftRecord(record_number, record)) return std::nullopt;
+  if (!ReadMftRecord(record_number, record, &judge_window_)) return std::nullopt;
   const uint16_t flags = ByteReader(record).u16(record::kFlags);
   if (flags & record::kFlagInUse) {
     recovery::VerdictTally reused;
