@@ -74,6 +74,10 @@ struct ClusterSpace {
   std::function<bool(uint32_t)> is_free;
   // The cluster's content reads as a later cluster of a directory.
   std::function<bool(Bytes)> looks_like_directory;
+  // Optional: for a directory cluster that its last entry fills, the
+  // cluster right after that entry's data (where its folder went on when the
+  // next file written was its own).
+  std::function<std::optional<uint32_t>(Bytes)> full_cluster_goes_on_at;
 };
 
 // What the full cluster just read says about the one that follows it.
@@ -83,11 +87,26 @@ struct ClusterFollowing {
   // True for a cluster that can follow it: one that goes on with an entry
   // (set) cut off at its end, or starts a new one when none was.
   std::function<bool(Bytes)> continues;
+  // When set, a cluster is joined only if it lies where the folder's
+  // growth puts it: right after the data of the folder's own last file (or
+  // right after the cluster, for a folder without data), or where this says
+  // its content places it (the file whose entry needed it has its data
+  // right behind it). Another folder deleted at the same time leaves
+  // clusters that read just as well; they are left for their own folder or
+  // the lost-entries folder.
+  std::function<bool(uint32_t cluster, Bytes)> anchored;
 };
 
 // The next cluster of the deleted folder whose full cluster `cluster` (it
 // has no end entry) was just read: `cluster` + 1, else the first cluster
 // from `after_last_data` on that holds directory entries and continues it.
+// With `following.anchored`, only a cluster that lies where the folder's
+// growth puts it is taken (see there); the others read are remembered. One
+// away from the end of the folder's own data is also refused when, with
+// `space.full_cluster_goes_on_at`, a full directory cluster of another
+// folder (free, unclaimed) within kMaxContestBytes before it says its
+// folder went on there: the other folder grew right behind its own file.
+inline constexpr uint32_t kMaxContestBytes = 512u << 10;
 // Clusters in `visited` (the folder's own) and claimed ones are passed over;
 // so are clusters in use, without being read. Nothing when no cluster within
 // the bounds fits.

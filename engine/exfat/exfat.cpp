@@ -32,6 +32,7 @@ std::optional<exfat::LostFolderSearch> CExFat::LostSearch() {
   lost.space.offset_bytes = [&g](uint32_t c) { return g.cluster_offset_bytes(c); };
   lost.space.is_free = [bitmap](uint32_t c) { return !bitmap->is_allocated(c); };
   lost.space.looks_like_directory = [&g](Bytes data) { return exfat::LooksLikeLaterDirectoryCluster(data, g); };
+  lost.space.full_cluster_goes_on_at = [&g](Bytes data) { return exfat::FullClusterGoesOnAt(data, g); };
   return lost;
 }
 
@@ -84,6 +85,12 @@ void CExFat::Remember(const exfat::EntrySet& set, bool from_live_directory) {
 exfat::SetTarget CExFat::MakeTarget(bool from_live_directory) {
   exfat::SetTarget target;
   target.observe = [this, from_live_directory](const exfat::EntrySet& set) { Remember(set, from_live_directory); };
+  // The first cluster of a deleted folder is its own, whoever searches for
+  // later clusters before it is entered.
+  target.folder_named = [this](uint32_t cluster) {
+    const exfat::AllocationBitmap* bitmap = Bitmap();
+    if (bitmap && !bitmap->is_allocated(cluster)) claims_.claim(cluster);
+  };
   return target;
 }
 

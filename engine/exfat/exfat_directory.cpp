@@ -36,11 +36,24 @@ bool directory_clusters(const platform::RawVolume& volume, const ExFatGeometry& 
   return CollectChain(volume, geometry, extent.first_cluster, limit, clusters) != ChainEnd::kReadFailed;
 }
 
+// Gives `folder_named` the first cluster of each folder whose File entry
+// and stream extension lie in `cluster`.
+void name_folders(Bytes cluster, const ExFatGeometry& geometry, const std::function<void(uint32_t)>& folder_named) {
+  const size_t slots = cluster.size() / entry::kSize;
+  for (size_t i = 0; i + 1 < slots; ++i) {
+    if (!IsFileEntry(slot_type(cluster, i)) || !is_stream(slot_type(cluster, i + 1))) continue;
+    const uint16_t attributes = ByteReader(cluster.subspan(i * entry::kSize, entry::kSize)).u16(file::kAttributes);
+    if ((attributes & file::kAttrDirectory) == 0) continue;
+    const uint32_t first = ByteReader(cluster.subspan((i + 1) * entry::kSize, entry::kSize)).u32(stream::kFirstCluster);
+    if (geometry.is_data_cluster(first)) folder_named(first);
+  }
+}
+
 // Adds the later clusters of a deleted folder after its known ones, while
 // the last one is full. The clusters are read once here and again by the
 // scan; a deleted folder is rare enough for that.
 void extend_lost_folder(const platform::RawVolume& volume, const ExFatGeometry& geometry, const LostFolderSearch& lost,
-                        std::vector<uint32_t>& clusters) {
+                        const std::function<void(uint32_t)>& folder_named, std::vector<uint32_t>& clusters) {
   if (clusters.empty() || !lost.claims) return;
   std::unordered_set<uint32_t> visited(clusters.begin(), clusters.end());
   for (const uint32_t cluster : clusters) lost.claims->claim(cluster);
@@ -49,6 +62,7 @@ void extend_lost_folder(const platform::RawVolume& volume, const ExFatGeometry& 
   if (!buffer.allocate(geometry.cluster_size_bytes)) return;
   while (clusters.size() < limit) {
     if (!volume.read_at(geometry.cluster_offset_bytes(clusters.back()), buffer.bytes())) return;
+    if (folder_named) name_folders(buffer.bytes(), geometry, folder_named);
     const DirectoryClusterEnd end = SummarizeDirectoryCluster(buffer.bytes(), geometry);
     if (end.ends_directory) return;
     const auto next = FindNextLostCluster(volume, lost.space, clusters.back(), end.following, visited, *lost.claims);
@@ -57,6 +71,14 @@ void extend_lost_folder(const platform::RawVolume& volume, const ExFatGeometry& 
     visited.insert(*next);
     lost.claims->claim(*next);
   }
+}
+
+// The first data cluster of a stream extension with data.
+std::optional<uint32_t> stream_data_start(Bytes stream_entry, const ExFatGeometry& geometry) {
+  ByteReader reader(stream_entry);
+  const uint32_t first = reader.u32(stream::kFirstCluster);
+  if (!geometry.is_data_cluster(first) || reader.u64(stream::kDataLength) == 0) return std::nullopt;
+  return first;
 }
 
 bool known_entry_type(uint8_t type) {
@@ -100,6 +122,8 @@ DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry
   DirectoryClusterEnd end;
   const size_t slots = cluster.size() / entry::kSize;
   size_t due = 0;  // secondary entries of the last set past the cluster's end
+  std::optional<uint32_t> cut_set_data;  // where the data of the set cut off at the end begins
+  bool cut_set_stream = false;           // that set's stream extension is in this cluster
   for (size_t i = 0; i < slots; ++i) {
     const uint8_t type = slot_type(cluster, i);
     if (type == 0) {
@@ -109,16 +133,33 @@ DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry
     if (IsFileEntry(type)) {
       const size_t secondary = ByteReader(cluster.subspan(i * entry::kSize, entry::kSize)).u8(file::kSecondaryCount);
       due = i + 1 + secondary > slots ? i + 1 + secondary - slots : 0;
+      cut_set_data.reset();
+      cut_set_stream = false;
     }
     if (!is_stream(type)) continue;
+    cut_set_stream = due > 0;
+    const auto data = stream_data_start(cluster.subspan(i * entry::kSize, entry::kSize), geometry);
+    if (!data) continue;
     ByteReader stream_entry(cluster.subspan(i * entry::kSize, entry::kSize));
-    const uint32_t first = stream_entry.u32(stream::kFirstCluster);
-    const uint64_t length = stream_entry.u64(stream::kDataLength);
-    if (!geometry.is_data_cluster(first) || length == 0) continue;
-    const uint64_t after = first + geometry.clusters_for(length);
+    const uint64_t after = *data + geometry.clusters_for(stream_entry.u64(stream::kDataLength));
     end.following.after_last_data = static_cast<uint32_t>(std::min<uint64_t>(after, UINT32_MAX));
+    if (due > 0) cut_set_data = *data;
   }
   if (end.ends_directory) return end;
+  // The set cut off at the end needed the next cluster when it was made,
+  // just before its data was written: that cluster lies right before its
+  // data. Without a set cut off (or with its stream extension in the next
+  // cluster), the set the next cluster opens has its data right after it.
+  if (cut_set_data && *cut_set_data > 2) end.following.after_last_data = *cut_set_data - 1;
+  const ExFatGeometry* g = &geometry;
+  end.following.anchored = [due, cut_set_data, cut_set_stream, g](uint32_t at, Bytes next) {
+    if (cut_set_data) return at + 1 == *cut_set_data;
+    if (cut_set_stream) return false;  // cut off, without data: nothing places it
+    const size_t stream_slot = due > 0 ? 0 : 1;
+    if ((stream_slot + 1) * entry::kSize > next.size() || !is_stream(slot_type(next, stream_slot))) return false;
+    const auto data = stream_data_start(next.subspan(stream_slot * entry::kSize, entry::kSize), *g);
+    return data && *data == static_cast<uint64_t>(at) + 1;
+  };
   end.following.continues = [due](Bytes next) {
     const size_t slots = next.size() / entry::kSize;
     for (size_t i = 0; i < due && i < slots; ++i) {
@@ -129,6 +170,23 @@ DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry
     return type == 0 || IsFileEntry(type);
   };
   return end;
+}
+
+std::optional<uint32_t> FullClusterGoesOnAt(Bytes cluster, const ExFatGeometry& geometry) {
+  const DirectoryClusterEnd end = SummarizeDirectoryCluster(cluster, geometry);
+  if (end.ends_directory || !end.following.after_last_data || !end.following.continues) return std::nullopt;
+  // Only a cluster whose last set ends with it, and whose last set has data.
+  const size_t slots = cluster.size() / entry::kSize;
+  for (size_t i = slots; i-- > 0;) {
+    const uint8_t type = slot_type(cluster, i);
+    if (!IsFileEntry(type)) continue;
+    const size_t secondary = ByteReader(cluster.subspan(i * entry::kSize, entry::kSize)).u8(file::kSecondaryCount);
+    if (i + 1 + secondary != slots || i + 1 >= slots) return std::nullopt;
+    const auto data = stream_data_start(cluster.subspan((i + 1) * entry::kSize, entry::kSize), geometry);
+    if (!data) return std::nullopt;
+    return end.following.after_last_data;
+  }
+  return std::nullopt;
 }
 
 bool StreamInfo::no_fat_chain() const { return (flags & stream::kFlagNoFatChain) != 0; }
@@ -226,11 +284,17 @@ bool ScanDirectory(const platform::RawVolume& volume, const ExFatGeometry& geome
   if (!geometry.is_data_cluster(extent.first_cluster)) return false;
   std::vector<uint32_t> clusters;
   bool result = directory_clusters(volume, geometry, extent, clusters);
-  if (lost) extend_lost_folder(volume, geometry, *lost, clusters);
-
   const size_t cluster_bytes = geometry.cluster_size_bytes;
   ByteBuffer buffer;
   if (!buffer.allocate(cluster_bytes)) return false;
+  if (target.folder_named) {
+    for (const uint32_t cluster : clusters) {
+      if (volume.read_at(geometry.cluster_offset_bytes(cluster), buffer.bytes())) {
+        name_folders(buffer.bytes(), geometry, target.folder_named);
+      }
+    }
+  }
+  if (lost) extend_lost_folder(volume, geometry, *lost, target.folder_named, clusters);
   const Bytes data = buffer.bytes();
   // A set that runs on past its cluster is joined here with the first
   // entries of the clusters after it.

@@ -83,6 +83,10 @@ struct SetTarget {
   FolderPair folders;
   // Sees every decoded set before it is reported or compared.
   std::function<void(const EntrySet&)> observe;
+  // Given the first cluster of every folder the directory names, before
+  // any set is reported or the folder's later clusters are searched for: a
+  // folder's search must not take a sibling's first cluster.
+  std::function<void(uint32_t)> folder_named;
 };
 
 // For a deleted folder: its later clusters are searched for (the deletion
@@ -108,6 +112,11 @@ struct DirectoryClusterEnd {
   ClusterFollowing following;
 };
 DirectoryClusterEnd SummarizeDirectoryCluster(Bytes cluster, const ExFatGeometry& geometry);
+
+// For a directory cluster filled up to its last slot by a set with data:
+// the cluster right after that data, where its folder went on when the next
+// file written was its own. Nothing for any other cluster.
+std::optional<uint32_t> FullClusterGoesOnAt(Bytes cluster, const ExFatGeometry& geometry);
 
 // Scans (or with a lookup name, searches) the directory of `extent`. A set
 // may run on into the directory's next cluster; one cut off by the end of
