@@ -5,6 +5,7 @@
 
 #include "engine/fat/fat_directory.h"
 #include "engine/gleaner.h"
+#include "engine/partition_list.h"
 #include "engine/volsys/fs_probe.h"
 #include "engine/volume_access.h"
 
@@ -134,6 +135,16 @@ GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint6
                                   uint64_t length_bytes) {
   return salvor::engine::MountVolume(letter, native_handle, offset_bytes,
                                      length_bytes != 0 ? std::optional<uint64_t>(length_bytes) : std::nullopt);
+}
+
+GLEANER_EXPORT bool ReListPartitions(const char16_t* source_path, uint32_t flags, RePartitionList* list) {
+  if (!source_path || !list || list->StructSize != sizeof(RePartitionList)) return false;
+  if (list->Capacity != 0 && list->Records == nullptr) return false;
+  try {
+    return salvor::engine::ListPartitions(source_path, flags, *list);
+  } catch (...) {
+    return false;  // out of memory on a hostile table: nothing crosses the boundary
+  }
 }
 
 namespace {

@@ -143,6 +143,8 @@ using SweepProgressCallback = uint32_t (*)(uint64_t bytes_swept, uint64_t bytes_
 using ReSetSweepProgressFn = bool (*)(SweepProgressCallback callback, void* user);
 using ReMountImageRangeFn = bool (*)(char16_t letter, const char16_t* image_path, uint64_t offset_bytes,
                                      uint64_t length_bytes);
+struct RePartitionList;
+using ReListPartitionsFn = bool (*)(const char16_t* source_path, uint32_t flags, RePartitionList* list);
 using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
                                  uint64_t length_bytes);
 // Sets the OEM code page of 8.3 names (437 until set); false for one the
@@ -303,6 +305,54 @@ GLEANER_EXPORT bool ReMountImageRange(char16_t letter, const char16_t* image_pat
 // (0 and 0: all of it).
 GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
                                   uint64_t length_bytes);
+// The partitions of a disk, an image or a physical drive, as `salvor-cli
+// partitions` lists them: its MBR or GPT (the backup GPT when the primary
+// is damaged), or the one volume of a disk without a table, each partition
+// with the file system its boot sector starts. A partition is scanned by
+// mapping its byte range to a letter (ReMountImageRange).
+struct RePartitionRecord {
+  uint32_t StructSize = sizeof(RePartitionRecord);
+  uint32_t Index = 0;  // the partition's number (salvor-cli's --partition N)
+  uint64_t StartBytes = 0;
+  uint64_t LengthBytes = 0;
+  int32_t Kind = 0;     // the VolumeKind it is scanned as; 0: not scannable
+  uint32_t Flags = 0;   // kRePartition*
+  // "FAT32", "FAT", "EXFAT", "NTFS", "FAT12", "blank", "unknown" or
+  // "extended", ended with 0.
+  char16_t FileSystem[16] = {};
+};
+inline constexpr uint32_t kRePartitionExtended = 1;     // the MBR's container of logical partitions
+inline constexpr uint32_t kRePartitionBackupTable = 2;  // listed by the GPT's backup only
+inline constexpr uint32_t kRePartitionFound = 4;        // found by the search, in no table
+inline constexpr uint32_t kRePartitionPastEnd = 8;      // the table puts it past the disk's end; cut there
+inline constexpr uint32_t kRePartitionOverlaps = 16;    // found by the search over a table's partition
+
+inline constexpr uint32_t kReTableNone = 0;    // nothing recognised
+inline constexpr uint32_t kReTableVolume = 1;  // no table: the disk is one volume
+inline constexpr uint32_t kReTableMbr = 2;
+inline constexpr uint32_t kReTableGpt = 3;
+
+struct RePartitionList {
+  uint32_t StructSize = sizeof(RePartitionList);
+  uint32_t Table = kReTableNone;  // kReTable*
+  uint32_t SectorBytes = 0;       // the logical sector size the table was read with
+  uint32_t Count = 0;             // partitions listed; only the first Capacity are in Records
+  uint64_t DiskBytes = 0;
+  RePartitionRecord* Records = nullptr;
+  uint32_t Capacity = 0;          // records at Records
+  uint32_t Reserved = 0;
+};
+// Also search for lost partitions when a table was found; without it the
+// search runs only when nothing was recognised.
+inline constexpr uint32_t kReListSearch = 1;
+// Never search (a quick look: a disk without a table then lists nothing).
+inline constexpr uint32_t kReListNoSearch = 2;
+
+// Opens `source_path` read-only (an image file, "\\.\PhysicalDrive1",
+// "/dev/sdb") and fills `list`. False when it cannot be opened or its size
+// is unknown, or when `list` is not a RePartitionList of this size.
+GLEANER_EXPORT bool ReListPartitions(const char16_t* source_path, uint32_t flags, RePartitionList* list);
+
 // The OEM code page through which 8.3 names of FAT volumes are decoded, for
 // every later scan (437, the DOS and Windows default, until set). False, and
 // the code page unchanged, for one the engine cannot decode.

@@ -20,6 +20,7 @@ struct EngineBinding {
   ReSetSweepProgressFn ReSetSweepProgress = nullptr;
   ReMountImageRangeFn ReMountImageRange = nullptr;
   ReMountVolumeFn ReMountVolume = nullptr;
+  ReListPartitionsFn ReListPartitions = nullptr;
   ReSetOemCodePageFn ReSetOemCodePage = nullptr;
   ReProbeBootSectorFn ReProbeBootSector = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;
