@@ -22,6 +22,11 @@ inline constexpr const WChar* kCmdBackDriveInfo = u"Cmd_SV_BackDriveInfo";
 inline constexpr const WChar* kCmdIsHaveDisk = u"Cmd_SV_ISHAVEDISK";
 inline constexpr const WChar* kCmdUserClickScanButton = u"Cmd_SV_UserClickScanButton";
 inline constexpr const WChar* kCmdUserClickFormatScan = u"Cmd_SV_UserClickFormatScan";
+// The whole disks Surveyor can read (Windows: \\.\PhysicalDriveN), for
+// their partitions: asked apart from the drives, answered with a
+// DriveInfoList of kPhysicalDiskText records in the same way.
+inline constexpr const WChar* kCmdDiskInformation = u"Cmd_SV_DiskInformation";
+inline constexpr const WChar* kCmdBackDiskInfo = u"Cmd_SV_BackDiskInfo";
 
 // The component name under which the program registers its bus; its
 // QueryInterface answers to the same name with the ICommandMan view.

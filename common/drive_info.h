@@ -26,5 +26,8 @@ using DriveInfoList = std::vector<DriveInfo>;
 
 inline constexpr const char16_t* kRemovableDriveText = u"Removable Storage Device";
 inline constexpr const char16_t* kFixedDriveText = u"Fixed Storage Device";
+// A whole disk (Windows: "\\.\PhysicalDriveN"), listed for its partitions;
+// its FileSystem is empty.
+inline constexpr const char16_t* kPhysicalDiskText = u"Physical Disk";
 
 }  // namespace salvor

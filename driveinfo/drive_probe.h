@@ -11,5 +11,9 @@
 namespace salvor::driveinfo {
 
 std::vector<VolumeProbe> ProbeVolumes(const SurveyRules& rules);
+// The whole disks this process can open for reading, with their size
+// (Windows: the physical drives; none on Linux, whose disks ProbeVolumes
+// lists with their partitions).
+std::vector<VolumeProbe> ProbeDisks();
 
 }  // namespace salvor::driveinfo

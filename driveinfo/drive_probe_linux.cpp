@@ -216,4 +216,6 @@ std::vector<VolumeProbe> ProbeVolumes(const SurveyRules& rules) {
   return probes;
 }
 
+std::vector<VolumeProbe> ProbeDisks() { return {}; }
+
 }  // namespace salvor::driveinfo

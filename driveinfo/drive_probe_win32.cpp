@@ -1,7 +1,8 @@
 // Surveyor's probe on Windows: the drive letters of GetLogicalDrives, their
 // type (GetDriveTypeW), the bus of removable drives (the storage property
 // query), the file system (GetVolumeInformationW) and the space figures
-// (GetDiskFreeSpaceExW).
+// (GetDiskFreeSpaceExW); then the physical drives this process may read,
+// with their size.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "driveinfo/drive_probe.h"
@@ -63,6 +65,40 @@ DriveType TypeOf(UINT drive_type) {
   }
 }
 
+// The size of an open disk: its length, else its geometry's; nothing when
+// the system tells neither.
+std::optional<uint64_t> DiskSize(HANDLE disk) {
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr) &&
+      length.Length.QuadPart > 0)
+    return static_cast<uint64_t>(length.Length.QuadPart);
+  DISK_GEOMETRY_EX geometry{};
+  if (DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &returned,
+                      nullptr) &&
+      geometry.DiskSize.QuadPart > 0)
+    return static_cast<uint64_t>(geometry.DiskSize.QuadPart);
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(disk, &size) && size.QuadPart > 0) return static_cast<uint64_t>(size.QuadPart);
+  return std::nullopt;
+}
+
+// Physical drives open for reading only with administrator rights; one
+// that cannot be opened is not offered.
+void ProbePhysicalDrives(std::vector<VolumeProbe>& probes) {
+  for (uint32_t number = 0; number < kMaxPhysicalDrives; ++number) {
+    const std::u16string path = PhysicalDrivePath(number);
+    HANDLE disk = OpenDevice(Wide(path), GENERIC_READ);
+    if (disk == INVALID_HANDLE_VALUE) continue;
+    VolumeProbe probe;
+    probe.root = path;
+    probe.type = DriveType::kPhysicalDisk;
+    probe.capacity_bytes = DiskSize(disk);
+    CloseHandle(disk);
+    probes.push_back(std::move(probe));
+  }
+}
+
 }  // namespace
 
 std::vector<VolumeProbe> ProbeVolumes(const SurveyRules& rules) {
@@ -87,6 +123,12 @@ std::vector<VolumeProbe> ProbeVolumes(const SurveyRules& rules) {
     }
     probes.push_back(std::move(probe));
   }
+  return probes;
+}
+
+std::vector<VolumeProbe> ProbeDisks() {
+  std::vector<VolumeProbe> probes;
+  ProbePhysicalDrives(probes);
   return probes;
 }
 

@@ -41,6 +41,8 @@ bool IsCandidate(const VolumeProbe& probe, const SurveyRules& rules) {
       return probe.usb;
     case DriveType::kLoop:
       return rules.include_loop;
+    case DriveType::kPhysicalDisk:
+      return true;
     case DriveType::kOther:
       return false;
   }
@@ -51,6 +53,15 @@ std::optional<DriveInfo> MakeDriveInfo(const VolumeProbe& probe, const SurveyRul
   if (!IsCandidate(probe, rules)) return std::nullopt;
   DriveInfo info;
   info.RootPath = probe.root;
+  if (probe.type == DriveType::kPhysicalDisk) {
+    // Listed for the partitions on it, whatever they hold; only its size
+    // is known.
+    if (!probe.capacity_bytes) return std::nullopt;
+    info.TypeText = kPhysicalDiskText;
+    info.TotalGB = static_cast<double>(*probe.capacity_bytes) * kBytesToGiB;
+    if (!(info.TotalGB > kSmallestTotalGiB)) return std::nullopt;
+    return info;
+  }
   info.TypeText = probe.type == DriveType::kRemovable ? kRemovableDriveText : kFixedDriveText;
   info.FileSystem = UpperCaseName(probe.file_system);
 
@@ -84,6 +95,10 @@ DriveInfoList SelectDrives(const std::vector<VolumeProbe>& probes, const SurveyR
     if (auto info = MakeDriveInfo(probe, rules)) drives.push_back(std::move(*info));
   }
   return drives;
+}
+
+std::u16string PhysicalDrivePath(uint32_t number) {
+  return u"\\\\.\\PhysicalDrive" + text::from_utf8(std::to_string(number));
 }
 
 std::u16string UpperCaseName(std::u16string_view name) {

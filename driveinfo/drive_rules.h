@@ -20,6 +20,7 @@ enum class DriveType {
   kRemovable,  // removable medium
   kFixed,      // fixed disk
   kLoop,       // a loop device (Linux), listed only on request
+  kPhysicalDisk,  // a whole disk (Windows: \\.\PhysicalDriveN) that could be opened for reading
 };
 
 // The answers of the OS about one drive or volume.
@@ -63,6 +64,10 @@ bool IsCandidate(const VolumeProbe& probe, const SurveyRules& rules);
 // the rules allow it) unknown free space.
 std::optional<DriveInfo> MakeDriveInfo(const VolumeProbe& probe, const SurveyRules& rules);
 DriveInfoList SelectDrives(const std::vector<VolumeProbe>& probes, const SurveyRules& rules);
+
+// Windows: physical drives \\.\PhysicalDrive0 to 31 are asked about.
+inline constexpr uint32_t kMaxPhysicalDrives = 32;
+std::u16string PhysicalDrivePath(uint32_t number);
 
 // ASCII upper case, as file-system names are compared ("exFAT" -> "EXFAT").
 std::u16string UpperCaseName(std::u16string_view name);

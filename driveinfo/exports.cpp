@@ -23,5 +23,6 @@ SURVEYOR_EXPORT int GetVantorComponentPtr(void* /*reserved*/, salvor::IComponent
   if (!registry) return 1;
   registry->RegisterComponent(salvor::kSurveyorComponentName, &TheSurveyor());
   salvor::RegisterCommandHandler(salvor::kCmdDriveInformation, &TheSurveyor());
+  salvor::RegisterCommandHandler(salvor::kCmdDiskInformation, &TheSurveyor());
   return 1;
 }

@@ -15,14 +15,15 @@ void* CSvFunction::QueryInterface(const WChar* name, IComponent* /*reserved*/) {
 }
 
 int CSvFunction::OnDispatchCommand(const WChar* command, void* /*data*/) {
-  if (!CommandNameEquals(command, kCmdDriveInformation)) return 0;
+  const bool disks = CommandNameEquals(command, kCmdDiskInformation);
+  if (!disks && !CommandNameEquals(command, kCmdDriveInformation)) return 0;
   // The request's data (the program sends the text "111") carries nothing
   // that the survey needs, so it is not dereferenced at all.
   try {
-    DriveInfoList drives = SurveyDrives();
+    DriveInfoList drives = disks ? SurveyDisks() : SurveyDrives();
     // Sent also when empty: an empty list is a valid answer. The list lives
     // until this send returns; the receiver copies what it keeps.
-    SendNamedCommand(kCmdBackDriveInfo, &drives);
+    SendNamedCommand(disks ? kCmdBackDiskInfo : kCmdBackDriveInfo, &drives);
   } catch (...) {
     // No exception crosses the library boundary; the request just goes
     // unanswered.
@@ -38,6 +39,11 @@ CSvFunction& TheSurveyor() {
 DriveInfoList SurveyDrives() {
   const SurveyRules rules = DefaultRules();
   return SelectDrives(ProbeVolumes(rules), rules);
+}
+
+DriveInfoList SurveyDisks() {
+  const SurveyRules rules = DefaultRules();
+  return SelectDrives(ProbeDisks(), rules);
 }
 
 }  // namespace salvor::driveinfo

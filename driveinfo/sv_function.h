@@ -1,7 +1,8 @@
 // CSvFunction: Surveyor's component. Attached to the program's registry as
 // "ComponentName_Salvor_DllMain", it handles "Cmd_SV_DirveInformation" by
 // surveying the drives and answering, from inside that call, with
-// "Cmd_SV_BackDriveInfo" and the address of the list.
+// "Cmd_SV_BackDriveInfo" and the address of the list; "Cmd_SV_DiskInformation"
+// the same way with the whole disks it can read.
 #pragma once
 
 #include "common/component.h"
@@ -29,5 +30,7 @@ CSvFunction& TheSurveyor();
 
 // The scannable drives under the build's rules.
 DriveInfoList SurveyDrives();
+// The readable whole disks (kPhysicalDiskText records).
+DriveInfoList SurveyDisks();
 
 }  // namespace salvor::driveinfo

@@ -64,9 +64,9 @@ std::u16string Number(uint32_t value) {
 }  // namespace
 
 std::u16string PartitionRowName(const DriveInfo& drive, uint32_t index, std::u16string_view disk_label) {
-  std::u16string name = DriveName(drive) + u" ";
-  if (!disk_label.empty()) name += std::u16string(disk_label) + u", ";
-  return name + u"partition " + Number(index);
+  // Short enough for the row's first cell.
+  if (!disk_label.empty()) return DriveName(drive) + u" " + std::u16string(disk_label) + u" #" + Number(index);
+  return DriveName(drive) + u" partition " + Number(index);
 }
 
 std::u16string_view DriveNameOfRow(std::u16string_view cell) { return cell.substr(0, cell.find(u' ')); }

@@ -45,7 +45,7 @@ std::vector<char16_t> FreeLetters(uint32_t used_mask, const DriveInfoList& drive
 DriveInfo PartitionDrive(char16_t letter, const DiskPartition& partition, std::u16string type_text);
 
 // The text of a partition row's first cell: "Z: partition 2", or with the
-// disk's label "Z: disk 1, partition 2".
+// disk's label "Z: disk 1 #2".
 std::u16string PartitionRowName(const DriveInfo& drive, uint32_t index, std::u16string_view disk_label = {});
 
 // The drive name a row's first cell starts with ("Z:" of "Z: partition 2").

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "app/core/disk_partitions.h"
 #include "app/core/drive_list.h"
 #include "app/core/volume_probe.h"
 #include "app/win/ing_dlg.h"
@@ -59,13 +60,17 @@ std::u16string trim_right(std::u16string text) {
   return text;
 }
 
-skin::RowRecord drive_row(const DriveInfo& drive) {
+// `shown_name`: the first cell of a partition's row, when it is one.
+skin::RowRecord drive_row(const DriveInfo& drive, const std::u16string* shown_name = nullptr) {
   app::DriveRowTexts texts = app::DriveRow(drive);
+  if (shown_name != nullptr) texts.name = *shown_name;
   return skin::DriveCardRow(std::move(texts.name), std::move(texts.capacity), std::move(texts.free_space),
                             std::move(texts.format));
 }
 
 std::u16string device_path(const std::u16string& name) { return u"\\\\.\\" + name; }
+
+constexpr const char16_t* kDiskImageText = u"Disk Image";
 
 }  // namespace
 
@@ -89,6 +94,7 @@ BOOL CMainDlg::OnInitDialog() {
   StartComponentModel(module_.directory_plain);
   engine_bound_ = engine_.bind(module_.directory_plain);
   RegisterProgramCommands();
+  RegisterCommandHandler(kCmdBackDiskInfo, this);
   SetWindowTextW(hwnd(), kProductTitle);
   CreateControls();
   StoreMainWindow(hwnd());
@@ -206,29 +212,32 @@ void CMainDlg::ChooseLanguage() {
 void CMainDlg::RequestDrives() {
   std::u16string request = u"111";
   m_command.SendCommand(kCmdDriveInformation, request.data());
+  m_command.SendCommand(kCmdDiskInformation, request.data());
 }
 
 void CMainDlg::FillDriveList(const DriveInfoList& reported) {
+  // The physical drives' partitions follow with their own reply (FillDiskRows).
+  UnmapPartitions(disk_drives_);
   drives_ = reported;
   // The boot sector has the last word on the file system.
   for (DriveInfo& drive : drives_) app::ApplyVolumeFacts(drive, app::ProbeVolume(engine_, device_path(app::DriveName(drive))));
-  // Drives whose file system the system could not name, and an opened image.
+  // Drives whose file system the system could not name.
   const DWORD mask = GetLogicalDrives();
   for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
     if ((mask & (1u << (letter - L'A'))) == 0) continue;
     const std::u16string name{static_cast<char16_t>(letter), u':'};
     if (app::FindDriveByName(drives_, name) != nullptr) continue;
+    if (mapped_.count(name) != 0) continue;  // the engine shows a partition there
     const std::u16string root = name + u"\\";
     const UINT type = GetDriveTypeW(W(root));
-    const bool image = name == image_letter_;
-    if (!image && type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
+    if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
     wchar_t fs_name[MAX_PATH + 1] = {};
     const bool named = GetVolumeInformationW(W(root), nullptr, 0, nullptr, nullptr, nullptr, fs_name, MAX_PATH) &&
                        app::VolumeKindOf(U(fs_name)) != 0;
-    if (named && !image) continue;  // Surveyor's rules left it out
+    if (named) continue;  // Surveyor's rules left it out
     ULARGE_INTEGER available{}, total{}, free{};
     std::optional<uint64_t> os_total, os_free;
-    if (!image && GetDiskFreeSpaceExW(W(root), &available, &total, &free)) {
+    if (GetDiskFreeSpaceExW(W(root), &available, &total, &free)) {
       os_total = total.QuadPart;
       os_free = available.QuadPart;
     }
@@ -236,17 +245,81 @@ void CMainDlg::FillDriveList(const DriveInfoList& reported) {
                                           app::ProbeVolume(engine_, device_path(name)), os_total, os_free);
     if (drive) drives_.push_back(std::move(*drive));
   }
-  drive_list_->DeleteAllRows();
-  for (const DriveInfo& drive : drives_) drive_list_->AddRow(drive_row(drive));
-  if (!drives_.empty()) {
-    SetFocus(drive_list_->hwnd());
-    ListView_SetItemState(drive_list_->hwnd(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  drives_.insert(drives_.end(), image_drives_.begin(), image_drives_.end());
+  ShowDriveRows(0);
+}
+
+void CMainDlg::FillDiskRows(const DriveInfoList& disks) {
+  UnmapPartitions(disk_drives_);
+  for (const DriveInfo& disk : disks) {
+    const auto number = app::PhysicalDriveNumber(disk.RootPath);
+    if (!number) continue;
+    // Only the tables are read: a search of a whole disk takes as long as
+    // reading all of it.
+    MapPartitions(disk.RootPath, kPhysicalDiskText, u"disk " + text::from_utf8(std::to_string(*number)),
+                  kReListNoSearch, disk_drives_);
   }
+  if (!disk_drives_.empty()) ShowDriveRows(0);
+}
+
+void CMainDlg::ShowDriveRows(int selected) {
+  drive_list_->DeleteAllRows();
+  for (const DriveInfo& drive : drives_) {
+    const auto mapped = mapped_.find(app::DriveName(drive));
+    drive_list_->AddRow(drive_row(drive, mapped != mapped_.end() ? &mapped->second.row_name : nullptr));
+  }
+  if (selected >= 0 && selected < static_cast<int>(drives_.size())) {
+    SetFocus(drive_list_->hwnd());
+    ListView_SetItemState(drive_list_->hwnd(), selected, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    // The rows after it (an opened image's other partitions) come into view with it.
+    ListView_EnsureVisible(drive_list_->hwnd(), static_cast<int>(drives_.size()) - 1, FALSE);
+    ListView_EnsureVisible(drive_list_->hwnd(), selected, FALSE);
+  }
+}
+
+size_t CMainDlg::MapPartitions(const std::u16string& source, const char16_t* type_text, const std::u16string& label,
+                               uint32_t flags, DriveInfoList& shown) {
+  auto partitions = app::ListDiskPartitions(engine_, source, flags);
+  if (!partitions || partitions->empty() || !engine_.ReMountImageRange) return 0;
+  const auto letters = app::FreeLetters(GetLogicalDrives(), drives_, partitions->size());
+  size_t mapped = 0;
+  for (size_t i = 0; i < letters.size(); ++i) {
+    const app::DiskPartition& partition = (*partitions)[i];
+    if (!engine_.ReMountImageRange(letters[i], source.c_str(), partition.start_bytes, partition.length_bytes)) continue;
+    DriveInfo drive = app::PartitionDrive(letters[i], partition, type_text);
+    // A disk that is one volume is shown as the volume; a partition by its number.
+    const bool whole = partition.start_bytes == 0 && partitions->size() == 1;
+    mapped_[app::DriveName(drive)] = {whole ? app::DriveName(drive) : app::PartitionRowName(drive, partition.index, label),
+                                      partition.length_bytes};
+    drives_.push_back(drive);
+    shown.push_back(std::move(drive));
+    ++mapped;
+  }
+  if (letters.size() < partitions->size())
+    ShowStatus(u"No drive letter is left for some partitions of " + source + u".");
+  return mapped;
+}
+
+void CMainDlg::UnmapPartitions(DriveInfoList& shown) {
+  // A stopped scan's worker may still read one of them: they stay mapped
+  // (to the same bytes) until the engine is free.
+  const bool busy = app::EngineUse::Busy();
+  for (const DriveInfo& drive : shown) {
+    const std::u16string name = app::DriveName(drive);
+    for (auto it = drives_.begin(); it != drives_.end();) it = app::DriveName(*it) == name ? drives_.erase(it) : it + 1;
+    mapped_.erase(name);
+    if (!busy && engine_.ReMountImageRange) engine_.ReMountImageRange(name[0], nullptr, 0, 0);
+  }
+  shown.clear();
 }
 
 int CMainDlg::OnDispatchCommand(const WChar* command, void* data) {
   if (CommandNameEquals(command, kCmdBackDriveInfo)) {
     if (data != nullptr) FillDriveList(*static_cast<const DriveInfoList*>(data));
+    return 1;
+  }
+  if (CommandNameEquals(command, kCmdBackDiskInfo)) {
+    if (data != nullptr) FillDiskRows(*static_cast<const DriveInfoList*>(data));
     return 1;
   }
   if (CommandNameEquals(command, kCmdIsHaveDisk)) {
@@ -269,7 +342,8 @@ void CMainDlg::RememberSelectedDrive() {
   if (row < 0) return;
   wchar_t name[64] = {};
   ListView_GetItemText(drive_list_->hwnd(), row, 0, name, 64);
-  if (const DriveInfo* drive = app::FindDriveByName(drives_, U(name))) selected_drive_.push_back(*drive);
+  if (const DriveInfo* drive = app::FindDriveByName(drives_, app::DriveNameOfRow(U(name))))
+    selected_drive_.push_back(*drive);
 }
 
 void CMainDlg::RequestScan(bool unformat) {
@@ -317,7 +391,9 @@ void CMainDlg::StartScan() {
   // also where the old file system reached beyond the new one.
   const auto facts = app::ProbeVolume(engine_, device_path(name));
   ULARGE_INTEGER available{}, total{}, free{};
-  if (facts && facts->size_bytes != 0) request.total_bytes = facts->size_bytes;
+  const auto mapped = mapped_.find(name);
+  if (mapped != mapped_.end()) request.total_bytes = mapped->second.length_bytes;  // a partition or an image
+  else if (facts && facts->size_bytes != 0) request.total_bytes = facts->size_bytes;
   else if (GetDiskFreeSpaceExW(W(request.root), &available, &total, &free)) request.total_bytes = total.QuadPart;
 
   auto run = std::make_unique<app::ScanRun>(engine_);
@@ -352,45 +428,19 @@ void CMainDlg::OpenImage() {
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (!GetOpenFileNameW(&ofn)) return;
   const std::u16string image = U(path);
-  const auto facts = app::ProbeVolume(engine_, image);
-  if (!facts || !facts->file_system) {
-    ShowStatus(u"No FAT, FAT32, exFAT or NTFS file system found in " + image + u".");
-    return;
-  }
-  if (!engine_.ReMountImage) {
+  if (!engine_.ReListPartitions || !engine_.ReMountImageRange) {
     ShowStatus(u"The recovery engine cannot open image files.");
     return;
   }
-  // The first letter no drive uses.
-  const DWORD used = GetLogicalDrives();
-  char16_t letter = 0;
-  for (char16_t l = u'Z'; l >= u'D'; --l) {
-    if ((used & (1u << (l - u'A'))) == 0 && app::FindDriveByName(drives_, std::u16string{l, u':'}) == nullptr) {
-      letter = l;
-      break;
-    }
-  }
-  if (letter == 0 || !engine_.ReMountImage(letter, image.c_str())) {
-    ShowStatus(u"The image could not be opened.");
+  // An image opened before gives way to this one.
+  UnmapPartitions(image_drives_);
+  const size_t first = drives_.size();
+  if (MapPartitions(image, kDiskImageText, {}, 0, image_drives_) == 0) {
+    ShowStatus(u"No FAT, FAT32, exFAT or NTFS file system found in " + image + u".");
+    ShowDriveRows(-1);
     return;
   }
-  image_letter_ = std::u16string{letter, u':'};
-  DriveInfo drive;
-  drive.RootPath = image_letter_ + u"\\";
-  drive.TypeText = u"Disk Image";
-  drive.FileSystem = facts->file_system->name;
-  drive.TotalGB = static_cast<double>(facts->size_bytes) / 1073741824.0;
-  // Replaces an image opened before.
-  for (auto it = drives_.begin(); it != drives_.end();) {
-    if (it->TypeText == drive.TypeText) it = drives_.erase(it);
-    else ++it;
-  }
-  drives_.push_back(drive);
-  drive_list_->DeleteAllRows();
-  for (const DriveInfo& d : drives_) drive_list_->AddRow(drive_row(d));
-  const int row = static_cast<int>(drives_.size()) - 1;
-  ListView_SetItemState(drive_list_->hwnd(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-  SetFocus(drive_list_->hwnd());
+  ShowDriveRows(static_cast<int>(first));
 }
 
 void CMainDlg::PlaceScanButtons() {

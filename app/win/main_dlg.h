@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -55,10 +56,18 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   void ChooseLanguage();
   void RequestDrives();
   void FillDriveList(const DriveInfoList& reported);
+  void FillDiskRows(const DriveInfoList& disks);
   void RememberSelectedDrive();
   void RequestScan(bool unformat);
   void StartScan();
   void OpenImage();
+  void ShowDriveRows(int selected);
+  // Lists the scannable partitions of `source` (an image, a physical
+  // drive), maps each to a free letter and adds its row to drives_ and
+  // `shown`; the number mapped.
+  size_t MapPartitions(const std::u16string& source, const char16_t* type_text, const std::u16string& label,
+                       uint32_t flags, DriveInfoList& shown);
+  void UnmapPartitions(DriveInfoList& shown);
   void ShowInfo(LPARAM which);
   void PlaceScanButtons();
   void ShowScanButtons(bool show);
@@ -101,9 +110,17 @@ class CMainDlg : public skin::CGwDialogImpl<CMainDlg>, public app::CLeader {
   bool drive_selected_ = false;
   int fat_family_ = 1;
   int scan_mode_ = 0;  // 1 Quick Scan, 2 Unformatting Scan
-  std::u16string image_letter_;  // the letter an opened image is shown under
   std::u16string scanned_drive_;        // "E:": the volume the results come from
   std::u16string scanned_file_system_;  // its file system, which selects the recovery
+  // Rows of the opened image's and of the physical drives' partitions, each
+  // under a letter the engine maps to its bytes; by drive name ("Z:"), the
+  // row's first cell and the partition's size.
+  DriveInfoList image_drives_, disk_drives_;
+  struct MappedPartition {
+    std::u16string row_name;
+    uint64_t length_bytes = 0;
+  };
+  std::map<std::u16string, MappedPartition> mapped_;
 
   std::unique_ptr<skin::CListViewCtrlEx> drive_list_;
   std::unique_ptr<skin::CListViewCtrlEx> result_list_;

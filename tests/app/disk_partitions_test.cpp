@@ -99,7 +99,7 @@ TEST(DiskPartitionRows, LettersNamesAndPhysicalDrives) {
   DiskPartition partition{2, kMiB, kMiB, u"NTFS"};
   const DriveInfo drive = PartitionDrive(u'X', partition, u"Disk Image");
   EXPECT_EQ(PartitionRowName(drive, 2), u"X: partition 2");
-  EXPECT_EQ(PartitionRowName(drive, 12, u"disk 1"), u"X: disk 1, partition 12");
+  EXPECT_EQ(PartitionRowName(drive, 12, u"disk 1"), u"X: disk 1 #12");
   EXPECT_EQ(DriveNameOfRow(PartitionRowName(drive, 2)), u"X:");
   EXPECT_EQ(DriveNameOfRow(u"E:"), u"E:");
 

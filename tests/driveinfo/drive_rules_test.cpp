@@ -154,6 +154,26 @@ TEST(DriveRulesTest, LoopDevicesOnlyOnRequestAndAsFixed) {
   EXPECT_EQ(info->TypeText, u"Fixed Storage Device");
 }
 
+// A readable physical drive is offered for its partitions, whatever its
+// first sector holds; one whose size the system does not tell is not.
+TEST(DriveRulesTest, PhysicalDrivesWithASizeAreListedWithoutAFileSystem) {
+  VolumeProbe disk;
+  disk.root = PhysicalDrivePath(1);
+  disk.type = DriveType::kPhysicalDisk;
+  disk.capacity_bytes = 64 * kGiB;
+  VolumeProbe sizeless = disk;
+  sizeless.root = PhysicalDrivePath(12);
+  sizeless.capacity_bytes = std::nullopt;
+  const auto drives = SelectDrives({Fixed(u"C:\\", u"NTFS", 100 * kGiB, 25 * kGiB), disk, sizeless}, kWindows);
+  ASSERT_EQ(drives.size(), 2u);
+  EXPECT_EQ(drives[1].RootPath, u"\\\\.\\PhysicalDrive1");
+  EXPECT_EQ(drives[1].TypeText, u"Physical Disk");
+  EXPECT_EQ(drives[1].FileSystem, u"");
+  EXPECT_DOUBLE_EQ(drives[1].TotalGB, 64.0);
+  EXPECT_FALSE(drives[1].SpaceKnown);
+  EXPECT_EQ(PhysicalDrivePath(12), u"\\\\.\\PhysicalDrive12");
+}
+
 TEST(DriveRulesTest, RootsSkipTheFloppyLettersAndKeepZ) {
   EXPECT_EQ(RootsFromDriveMask(0x3FFFFFFu).size(), 24u);
   EXPECT_EQ(RootsFromDriveMask(0x3FFFFFFu).front(), u"C:\\");

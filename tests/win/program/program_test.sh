@@ -48,6 +48,7 @@ cleanup() {
     l=$(printf '%s' "$l" | tr 'A-Z' 'a-z')
     rm -f "$WINEPREFIX/dosdevices/$l::" "$WINEPREFIX/dosdevices/$l:"
   done
+  rm -f "$WINEPREFIX/dosdevices/physicaldrive1"
   [ ${#letters[@]} -gt 0 ] && wine_restart_server
   for l in small tight; do mountpoint -q "$work/$l" 2>/dev/null && umount "$work/$l"; done
 }
@@ -85,6 +86,27 @@ if bash "$fixtures/make_ntfs_image.sh" "$work/t.img" "$work/t.tsv" "$work/w.img"
   times "$work/t.img" "$work/t.tsv"
 else
   echo "note: no NTFS image (needs root and FUSE)"
+fi
+# A disk partitioned by sfdisk (MBR) holding the FAT32 and the NTFS volume,
+# opened as an image and, linked as \\.\PhysicalDrive1, read as a
+# physical drive.
+if [ -f "$work/t.img" ] && command -v sfdisk >/dev/null; then
+  mib=1048576
+  fat_mib=$((($(stat -c %s "$work/p.img") + mib - 1) / mib))
+  ntfs_mib=$((($(stat -c %s "$work/t.img") + mib - 1) / mib))
+  ntfs_at=$((1 + fat_mib))
+  truncate -s $(((ntfs_at + ntfs_mib + 1) * mib)) "$work/d.img"
+  printf 'label: dos\n2048,%d,c\n%d,%d,7\n' $(($(stat -c %s "$work/p.img") / 512)) $((ntfs_at * 2048)) \
+    $(($(stat -c %s "$work/t.img") / 512)) | sfdisk -q "$work/d.img" >>"$log" 2>&1 &&
+    dd if="$work/p.img" of="$work/d.img" bs=1M seek=1 conv=notrunc,sparse status=none &&
+    dd if="$work/t.img" of="$work/d.img" bs=1M seek="$ntfs_at" conv=notrunc,sparse status=none ||
+    { cat "$log"; echo "FAIL: the partitioned disk"; exit 1; }
+  printf -- '-\tdisk-image\t%s\n-\tdisk-fat32\t%s\n-\tdisk-ntfs\t%s\n' "$(windows "$work/d.img")" \
+    "$(windows "$work/p.tsv")" "$(windows "$work/t.tsv")" >>"$drives"
+  ln -sfn "$work/d.img" "$WINEPREFIX/dosdevices/physicaldrive1" &&
+    printf -- '-\tphysical-drive\t\\\\.\\PhysicalDrive1\n' >>"$drives"
+else
+  echo "note: no partitioned disk (needs the NTFS image and sfdisk)"
 fi
 # Large and empty, so that the Unformatting Scan runs long enough to pause
 # and stop it (sparse: it takes no room).
