@@ -163,9 +163,9 @@ class DisksTest : public ::testing::Test {
   // Two rows, partition 1 FAT32 and partition 2 NTFS, each with a size.
   void ExpectTheTwoPartitions(const std::vector<Row>& rows) {
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_TRUE(EndsWith(rows[0].name, u" 1")) << narrow(rows[0].name);
+    EXPECT_TRUE(EndsWith(rows[0].name, u"1")) << narrow(rows[0].name);
     EXPECT_EQ(rows[0].format, u"FAT32");
-    EXPECT_TRUE(EndsWith(rows[1].name, u" 2")) << narrow(rows[1].name);
+    EXPECT_TRUE(EndsWith(rows[1].name, u"2")) << narrow(rows[1].name);
     EXPECT_EQ(rows[1].format, u"NTFS");
     for (const Row& row : rows)
       EXPECT_TRUE(EndsWith(row.capacity, u" GB") && row.capacity != u"0.00 GB") << narrow(row.capacity);
