@@ -1,8 +1,10 @@
 #include "app/core/disk_partitions.h"
 
 #include <algorithm>
+#include <string>
 
 #include "app/core/drive_list.h"
+#include "common/text.h"
 
 namespace salvor::app {
 
@@ -52,21 +54,11 @@ DriveInfo PartitionDrive(char16_t letter, const DiskPartition& partition, std::u
   return drive;
 }
 
-namespace {
-std::u16string Number(uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
-}
-}  // namespace
-
 std::u16string PartitionRowName(const DriveInfo& drive, uint32_t index, std::u16string_view disk_label) {
   // Short enough for the row's first cell.
-  if (!disk_label.empty()) return DriveName(drive) + u" " + std::u16string(disk_label) + u" #" + Number(index);
-  return DriveName(drive) + u" partition " + Number(index);
+  const std::u16string number = text::from_utf8(std::to_string(index));
+  if (!disk_label.empty()) return DriveName(drive) + u" " + std::u16string(disk_label) + u" #" + number;
+  return DriveName(drive) + u" partition " + number;
 }
 
 std::u16string_view DriveNameOfRow(std::u16string_view cell) { return cell.substr(0, cell.find(u' ')); }

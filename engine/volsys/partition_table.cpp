@@ -3,21 +3,16 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <string>
 
+#include "common/text.h"
 #include "engine/volsys/crc32.h"
 #include "engine/volsys/volsys_layout.h"
 
 namespace salvor::engine::volsys {
 namespace {
 
-std::u16string number_text(uint64_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
-}
+std::u16string decimal(uint64_t value) { return text::from_utf8(std::to_string(value)); }
 
 std::optional<std::vector<std::byte>> read_bytes(const DiskReader& disk, uint64_t offset, uint64_t length) {
   const uint64_t size = disk.size_bytes();
@@ -51,7 +46,7 @@ void note_overlaps(const std::vector<Partition>& partitions, std::vector<std::u1
   const Partition* reaching = nullptr;  // the one reaching furthest so far
   for (const Partition* p : sorted) {
     if (reaching && p->start_bytes < reaching->start_bytes + reaching->length_bytes) {
-      notes.push_back(u"partitions " + number_text(reaching->index) + u" and " + number_text(p->index) +
+      notes.push_back(u"partitions " + decimal(reaching->index) + u" and " + decimal(p->index) +
                       u" overlap");
     }
     if (!reaching || p->start_bytes + p->length_bytes > reaching->start_bytes + reaching->length_bytes) reaching = p;
@@ -106,13 +101,13 @@ void read_logical_chain(const DiskReader& disk, const MbrEntry& extended, uint32
   uint32_t index = mbr::kFirstLogicalIndex;
   for (uint32_t n = 0; n < mbr::kMaxLogicalPartitions; ++n) {
     if (!visited.insert(ebr).second) {
-      system.notes.push_back(u"the chain of logical partitions loops back to sector " + number_text(ebr));
+      system.notes.push_back(u"the chain of logical partitions loops back to sector " + decimal(ebr));
       return;
     }
     const auto sector = read_bytes(disk, ebr * sector_bytes, kSmallSectorBytes);
     const auto entries = sector ? ParseMbrSector(*sector) : std::nullopt;
     if (!entries) {
-      system.notes.push_back(u"the extended boot record at sector " + number_text(ebr) +
+      system.notes.push_back(u"the extended boot record at sector " + decimal(ebr) +
                              (sector ? u" is damaged" : u" lies past the end of the disk"));
       return;
     }
@@ -127,13 +122,13 @@ void read_logical_chain(const DiskReader& disk, const MbrEntry& extended, uint32
     const uint64_t next = ext_start + link.start_lba;
     if (next >= ext_end || next >= disk_sectors) {
       system.notes.push_back(u"the chain of logical partitions leaves the extended partition at sector " +
-                             number_text(next));
+                             decimal(next));
       return;
     }
     ebr = next;
   }
   system.notes.push_back(u"the chain of logical partitions is cut after " +
-                         number_text(mbr::kMaxLogicalPartitions) + u" entries");
+                         decimal(mbr::kMaxLogicalPartitions) + u" entries");
 }
 
 bool read_mbr(const DiskReader& disk, const std::array<MbrEntry, 4>& entries, VolumeSystem& system) {
@@ -155,7 +150,7 @@ bool read_mbr(const DiskReader& disk, const std::array<MbrEntry, 4>& entries, Vo
     system.partitions.push_back(std::move(p));
     if (e.is_extended()) {
       if (chain_read) {
-        system.notes.push_back(u"a second extended partition (entry " + number_text(slot + 1) + u") is ignored");
+        system.notes.push_back(u"a second extended partition (entry " + decimal(slot + 1) + u") is ignored");
       } else {
         chain_read = true;
         read_logical_chain(disk, e, sector_bytes, disk_sectors, system);
@@ -313,7 +308,7 @@ std::vector<Partition> ParseGptEntries(Bytes array, const GptHeader& header, uin
     const uint64_t first = reader.u64(gpt::entry::kFirstLba);
     const uint64_t last = reader.u64(gpt::entry::kLastLba);
     if (last < first || last == UINT64_MAX) {
-      notes.push_back(u"GPT entry " + number_text(i + 1) + u" ends before it starts: ignored");
+      notes.push_back(u"GPT entry " + decimal(i + 1) + u" ends before it starts: ignored");
       continue;
     }
     Partition p = make_partition(i + 1, first, last - first + 1, sector_bytes, disk_sectors);
