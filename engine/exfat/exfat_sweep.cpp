@@ -11,8 +11,6 @@
 namespace salvor::engine::exfat {
 namespace {
 
-constexpr std::u16string_view kReadFailed = u"read faile";
-
 // Bounds the memory the sweep keeps for sets cut off at a cluster's end and
 // for clusters that may continue them, and the joins it tries between them
 // (a real volume has a few of each; a hostile one is cut short).
@@ -46,7 +44,7 @@ class Sweep {
   bool run(uint64_t volume_size_bytes);
 
  private:
-  void scan_window(Bytes read, uint64_t position);
+  void scan_window(const SweepWindow& window);
   // The number of the cluster that holds byte `at` of the volume, if any.
   std::optional<uint32_t> cluster_at(uint64_t at) const;
   bool is_free(uint32_t cluster) const { return !have_bitmap_ || !bitmap_.is_allocated(cluster); }
@@ -82,11 +80,8 @@ class Sweep {
 };
 
 bool Sweep::run(uint64_t volume_size_bytes) {
-  platform::AnonymousBuffer window;
   // A set near the end of a cluster is read on into the bytes after it.
-  if (!window.allocate(kSweepWindowBytes) || !cluster_buffer_.allocate(geometry_.cluster_size_bytes + kMaxSetBytes)) {
-    return false;
-  }
+  if (!cluster_buffer_.allocate(geometry_.cluster_size_bytes + kMaxSetBytes)) return false;
   const BitmapLoad bitmap_load = LoadAllocationBitmap(volume_, geometry_, bitmap_);
   if (bitmap_load == BitmapLoad::kReadFailed) result_ = false;
   have_bitmap_ = bitmap_load == BitmapLoad::kLoaded;
@@ -96,28 +91,12 @@ bool Sweep::run(uint64_t volume_size_bytes) {
   const auto device_size = volume_.size_bytes();
   const uint64_t size = std::min(volume_size_bytes, device_size ? *device_size : geometry_.heap_end_bytes());
 
-  const uint64_t windows = size / kSweepWindowBytes + 1;
-  for (uint64_t i = 0; i < windows; ++i) {
-    const uint64_t position = i * kSweepWindowBytes;
-    ReportSweepPosition(position, size);
-    const uint64_t wanted =
-        i + 1 == windows ? (size - position) / kSweepUnitBytes * kSweepUnitBytes : kSweepWindowBytes;
-    if (wanted == 0) continue;
-    const MutableBytes requested = window.bytes().first(static_cast<size_t>(wanted));
-    const auto got = volume_.read_some_at(position, requested);
-    if (!got) {
-      platform::debug_output(kReadFailed);
-      result_ = false;
-      continue;
-    }
-    scan_window(Bytes(requested).first(*got / kSweepUnitBytes * kSweepUnitBytes), position);
-    if (*got < wanted) {  // the device ended before the size the caller gave
-      platform::debug_output(kReadFailed);
-      result_ = false;
-      break;
-    }
+  // The tail lets a set that begins in a window's last bytes, and a cluster
+  // that ends there with the set bytes after it, be read from the window.
+  if (!SweepWindows(volume_, size, kMaxSetBytes,
+                    [&](const SweepWindow& window) { scan_window(window); })) {
+    result_ = false;
   }
-  ReportSweepPosition(size, size);
   resolve_cut_sets();
   return result_;
 }
@@ -129,8 +108,10 @@ std::optional<uint32_t> Sweep::cluster_at(uint64_t at) const {
   return static_cast<uint32_t>(index + 2);
 }
 
-void Sweep::scan_window(Bytes read, uint64_t position) {
-  for (size_t offset = 0; offset + entry::kSize <= read.size(); offset += entry::kSize) {
+void Sweep::scan_window(const SweepWindow& window) {
+  const Bytes read = window.with_tail;
+  const uint64_t position = window.offset_bytes;
+  for (size_t offset = 0; offset + entry::kSize <= window.data.size(); offset += entry::kSize) {
     const uint8_t type = std::to_integer<uint8_t>(read[offset]);
     const uint64_t at = position + offset;
     if (is_secondary_type(type)) {

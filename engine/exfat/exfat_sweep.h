@@ -1,6 +1,6 @@
 // The exFAT unformat sweep: after a quick format the FAT, the bitmap and the
 // root directory are new, but the old folders' entry sets still lie in the
-// cluster heap. The sweep reads the volume in 32 MiB windows and takes every
+// cluster heap. The sweep reads the volume window by window and takes every
 // free cluster (as the new allocation bitmap says) that holds a set: one
 // that a 512-byte unit opens with (a File entry, a stream extension and a
 // name entry of one state), or one at any slot whose name matches its
@@ -21,11 +21,9 @@
 #include "engine/exfat/exfat_directory.h"
 #include "engine/exfat/exfat_geometry.h"
 #include "engine/gleaner_api.h"
+#include "engine/sweep_windows.h"
 
 namespace salvor::engine::exfat {
-
-inline constexpr uint64_t kSweepWindowBytes = 32ull << 20;
-inline constexpr uint64_t kSweepUnitBytes = 512;
 
 struct SweepTarget {
   ScanCallback callback = nullptr;

@@ -8,39 +8,6 @@
 #include "engine/volume_access.h"
 
 namespace salvor::engine::fat {
-bool SweepWindows(const platform::RawVolume& volume, uint64_t volume_size_bytes,
-                  const std::function<void(const SweepWindow&)>& visit) {
-  platform::AnonymousBuffer buffer;
-  if (!buffer.allocate(static_cast<size_t>(kSweepWindowBytes))) return false;
-  const MutableBytes window_bytes = buffer.bytes();
-
-  bool result = true;
-  // The count is fixed before the first read, so the walk ends whatever the
-  // reads return.
-  const uint64_t window_count = volume_size_bytes / kSweepWindowBytes + 1;
-  for (uint64_t i = 0; i < window_count; ++i) {
-    const uint64_t offset = i * kSweepWindowBytes;
-    const uint64_t left = volume_size_bytes - offset;
-    const uint64_t wanted = i + 1 < window_count ? kSweepWindowBytes : left - left % kSweepUnitBytes;
-    SweepWindow window;
-    window.offset_bytes = offset;
-    if (wanted > 0) {
-      const auto got = volume.read_some_at(offset, window_bytes.first(static_cast<size_t>(wanted)));
-      if (!got || *got < wanted) {
-        platform::debug_output(u"read faile");
-        result = false;
-      }
-      // A volume shorter than the size given still has its last bytes
-      // looked at; an I/O error leaves nothing to look at.
-      const size_t usable = got ? *got - *got % kSweepUnitBytes : 0;
-      window.data = Bytes(window_bytes.first(usable));
-    }
-    visit(window);
-    ReportSweepPosition(offset + wanted, volume_size_bytes);
-  }
-  return result;
-}
-
 bool ReadSweepCluster(const platform::RawVolume& volume, const SweepWindow& window, uint64_t offset,
                       MutableBytes cluster) {
   const uint64_t window_end = window.offset_bytes + window.data.size();
@@ -93,7 +60,7 @@ bool SweepOldDirectories(const platform::RawVolume& volume, const FatGeometry& g
   LongNameState long_name;  // one for the whole sweep
   bool result = true;
   const uint64_t data_start = g.data_start_bytes();
-  const bool swept = SweepWindows(volume, volume_size_bytes, [&](const SweepWindow& window) {
+  const bool swept = SweepWindows(volume, volume_size_bytes, /*tail_bytes=*/0, [&](const SweepWindow& window) {
     for (size_t at = 0; at + kSweepUnitBytes <= window.data.size(); at += kSweepUnitBytes) {
       const Bytes unit = window.data.subspan(at, kSweepUnitBytes);
       // Most units are file data: two bytes rule them out (no "." name, no

@@ -1,7 +1,7 @@
-// The unformat sweep of the FAT16 and FAT32 scanners: the volume is read in
-// 32 MiB windows and looked at in 512-byte units; units that begin an old
-// directory cluster have their cluster's entries reported with bare names
-// under one long-name state that lasts the whole sweep.
+// The unformat sweep of the FAT16 and FAT32 scanners: the volume is read
+// window by window (SweepWindows) and looked at in 512-byte units; units
+// that begin an old directory cluster have their cluster's entries reported
+// with bare names under one long-name state that lasts the whole sweep.
 #pragma once
 
 #include <cstdint>
@@ -9,29 +9,10 @@
 
 #include "common/byte_reader.h"
 #include "engine/fat/fat_directory.h"
+#include "engine/sweep_windows.h"
 #include "platform/platform.h"
 
 namespace salvor::engine::fat {
-
-inline constexpr uint64_t kSweepWindowBytes = 32ull * 1024 * 1024;
-inline constexpr uint64_t kSweepUnitBytes = 512;
-
-// One window of the sweep: where it starts on the volume and the bytes read
-// (a multiple of 512; empty for the last window of a size that is a whole
-// number of windows).
-struct SweepWindow {
-  uint64_t offset_bytes = 0;
-  Bytes data;
-};
-
-// Reads `volume_size_bytes` of the volume window by window: size / 32 MiB + 1
-// windows, the last one the remainder rounded down to 512 bytes, and hands
-// each to `visit`. A window that cannot be read writes "read faile" to the
-// debugger output and is skipped; the bytes before the end of a volume
-// smaller than the size given are still visited. False when the window
-// buffer cannot be had or any read failed.
-bool SweepWindows(const platform::RawVolume& volume, uint64_t volume_size_bytes,
-                  const std::function<void(const SweepWindow&)>& visit);
 
 // Copies the cluster that starts at byte `offset` into `cluster` (sized by
 // the caller): from the window when it lies inside it, else from the volume.

@@ -1,4 +1,4 @@
-// The NTFS unformat sweep: the volume is read in 32 MiB windows and every
+// The NTFS unformat sweep: the volume is read window by window and every
 // 512-byte unit that opens with "FILE" and lies outside the present $MFT is
 // taken as an old file record; those with a usable name are reported with
 // their position, which recovery later reads the record from.
@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/ntfs/ntfs.h"
+#include "engine/sweep_windows.h"
 #include "engine/volume_access.h"
 #include "platform/platform.h"
 
@@ -15,9 +16,7 @@ using namespace ntfs;
 
 namespace {
 
-constexpr uint64_t kWindowBytes = 0x2000000;  // 32 MiB
-constexpr uint64_t kUnitBytes = 512;
-constexpr uint64_t kPieceBytes = 1u << 20;
+constexpr uint64_t kUnitBytes = kSweepUnitBytes;
 
 constexpr char kFileSignature[4] = {'F', 'I', 'L', 'E'};
 
@@ -44,8 +43,6 @@ std::vector<MftExtent> MftExtentList(const std::vector<DataRun>& runs, uint64_t 
 bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_size_bytes, NtfsScanCallback callback,
                              void* user) {
   if (!geometry_) return false;
-  platform::AnonymousBuffer window;
-  if (!window.allocate(static_cast<size_t>(kWindowBytes))) return false;
   const uint64_t cluster = geometry_->cluster_size_bytes;
   const std::vector<MftExtent> extents = MftExtentList(mft_runs_, cluster);
   size_t next_extent = 0;
@@ -53,90 +50,73 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
   std::vector<std::byte> base_record;
   bool result = true;
 
-  const uint64_t windows = (volume_size_bytes >> 25) + 1;
-  for (uint64_t i = 0; i < windows; ++i) {
-    const uint64_t start = i * kWindowBytes;
-    ReportSweepPosition(start, volume_size_bytes);
-    const uint64_t length = std::min(kWindowBytes, (volume_size_bytes - start) / kUnitBytes * kUnitBytes);
-    if (length == 0) continue;
-    // The window is read in pieces, each swept while it is still in the
-    // processor's cache: at disk speed the sweep is bound by memory, and
-    // one 32 MiB read followed by the sweep was measured a fifth slower.
-    for (uint64_t piece = 0; piece < length; piece += kPieceBytes) {
-      const uint64_t piece_length = std::min(kPieceBytes, length - piece);
-      auto read = volume_.device.read_some_at(
-          start + piece, window.bytes().subspan(static_cast<size_t>(piece), static_cast<size_t>(piece_length)));
-      if (!read || *read < piece_length) {
-        platform::debug_output(u"read faile");
-        result = false;
-        if (!read) continue;
+  const auto sweep_window = [&](const SweepWindow& window) {
+    const uint64_t start = window.offset_bytes;
+    const Bytes bytes = window.with_tail;
+    for (uint64_t offset = 0; offset < window.data.size(); offset += kUnitBytes) {
+      const uint64_t p = start + offset;
+      // Every unit of the present $MFT's clusters is skipped: its live
+      // records are not old files. The extents are byte ranges in
+      // ascending order, consumed from the front as the sweep moves on.
+      while (next_extent < extents.size() && p >= extents[next_extent].end_bytes) ++next_extent;
+      if (next_extent < extents.size() && p >= extents[next_extent].begin_bytes) {
+        const uint64_t skip_to = std::min<uint64_t>(extents[next_extent].end_bytes, start + window.data.size());
+        offset = (skip_to - start + kUnitBytes - 1) / kUnitBytes * kUnitBytes - kUnitBytes;
+        continue;
       }
-      const bool short_read = *read < piece_length;
-      const Bytes bytes = window.bytes().first(static_cast<size_t>(piece + *read / kUnitBytes * kUnitBytes));
-      for (uint64_t offset = piece; offset < bytes.size(); offset += kUnitBytes) {
-        const uint64_t p = start + offset;
-        // Every unit of the present $MFT's clusters is skipped: its live
-        // records are not old files. The extents are byte ranges in
-        // ascending order, consumed from the front as the sweep moves on.
-        while (next_extent < extents.size() && p >= extents[next_extent].end_bytes) ++next_extent;
-        if (next_extent < extents.size() && p >= extents[next_extent].begin_bytes) {
-          const uint64_t skip_to = std::min<uint64_t>(extents[next_extent].end_bytes, start + bytes.size());
-          offset = (skip_to - start + kUnitBytes - 1) / kUnitBytes * kUnitBytes - kUnitBytes;
-          continue;
-        }
-        if (std::memcmp(bytes.data() + offset, kFileSignature, 4) != 0) continue;
+      if (std::memcmp(bytes.data() + offset, kFileSignature, 4) != 0) continue;
 
-        // The record, of the size it gives itself when that is sound, taken
-        // from the window or, when it runs past it, read again.
-        uint32_t record_bytes = ByteReader(bytes.subspan(static_cast<size_t>(offset))).u32(record::kBytesAllocated);
-        if (!IsSoundRecordSize(record_bytes)) record_bytes = geometry_->file_record_bytes;
-        record.resize(record_bytes);
-        if (auto in_window = slice(bytes, offset, record_bytes)) {
-          std::copy(in_window->begin(), in_window->end(), record.begin());
-        } else if (!volume_.device.read_at(p, record)) {
-          continue;  // passed over
-        }
-        ApplyFixup(record);
-        auto name = FindLongName(record);
-        if (!name) {
-          result = false;  // records without a name
+      // The record, of the size it gives itself when that is sound, taken
+      // from the window or, when it runs past it, read again.
+      uint32_t record_bytes = ByteReader(bytes.subspan(static_cast<size_t>(offset))).u32(record::kBytesAllocated);
+      if (!IsSoundRecordSize(record_bytes)) record_bytes = geometry_->file_record_bytes;
+      record.resize(record_bytes);
+      if (auto in_window = slice(bytes, offset, record_bytes)) {
+        std::copy(in_window->begin(), in_window->end(), record.begin());
+      } else if (!volume_.device.read_at(p, record)) {
+        continue;  // passed over
+      }
+      ApplyFixup(record);
+      auto name = FindLongName(record);
+      if (!name) {
+        result = false;  // records without a name
+        continue;
+      }
+      if (!IsReportableName(name->name)) continue;
+      // A name held in an extension record belongs to its base record's
+      // file: the base record is reported, found where the old $MFT put it
+      // (both records carry their numbers), when it is there.
+      uint64_t record_offset = p;
+      ByteReader header(record);
+      const uint64_t base = header.u64(record::kBaseRecord) & kRecordNumberMask;
+      if (base != 0) {
+        const uint32_t own_number = header.u32(record::kRecordNumber);
+        const uint64_t distance = (own_number - base) * uint64_t{record_bytes};
+        if (base > own_number || distance > p) continue;
+        base_record.resize(record_bytes);
+        if (!volume_.device.read_at(p - distance, base_record)) continue;
+        ByteReader base_header(base_record);
+        if (base_header.u32(record::kSignature) != record::kFileMagic ||
+            base_header.u32(record::kRecordNumber) != base || base_header.u64(record::kBaseRecord) != 0) {
           continue;
         }
-        if (!IsReportableName(name->name)) continue;
-        // A name held in an extension record belongs to its base record's
-        // file: the base record is reported, found where the old $MFT put it
-        // (both records carry their numbers), when it is there.
-        uint64_t record_offset = p;
-        ByteReader header(record);
-        const uint64_t base = header.u64(record::kBaseRecord) & kRecordNumberMask;
-        if (base != 0) {
-          const uint32_t own_number = header.u32(record::kRecordNumber);
-          const uint64_t distance = (own_number - base) * uint64_t{record_bytes};
-          if (base > own_number || distance > p) continue;
-          base_record.resize(record_bytes);
-          if (!volume_.device.read_at(p - distance, base_record)) continue;
-          ByteReader base_header(base_record);
-          if (base_header.u32(record::kSignature) != record::kFileMagic ||
-              base_header.u32(record::kRecordNumber) != base || base_header.u64(record::kBaseRecord) != 0) {
-            continue;
-          }
-          ApplyFixup(base_record);
-          record_offset = p - distance;
-          record.swap(base_record);
-        }
-        _FileInfoNtfs info = ntfs_internal::RecordInfo(record, *name);
-        info.RecordOffset = record_offset;
-        std::u16string path(volume_path);
-        path += u"\\";
-        path += name->name;
-        info.FullPath = salvor::RcWString(std::u16string_view(path));
-        if (callback) callback(info, user);
+        ApplyFixup(base_record);
+        record_offset = p - distance;
+        record.swap(base_record);
       }
-      if (short_read) break;  // the end of the volume
+      _FileInfoNtfs info = ntfs_internal::RecordInfo(record, *name);
+      info.RecordOffset = record_offset;
+      std::u16string path(volume_path);
+      path += u"\\";
+      path += name->name;
+      info.FullPath = salvor::RcWString(std::u16string_view(path));
+      if (callback) callback(info, user);
     }
-  }
-  ReportSweepPosition(volume_size_bytes, volume_size_bytes);
-  return result;
+  };
+  // The tail holds the rest of a record that begins in a window's last
+  // units.
+  const bool swept = SweepWindows(volume_.device, volume_size_bytes, geometry_->file_record_bytes, sweep_window);
+  return swept && result;
 }
 
 }  // namespace salvor::engine

@@ -1,5 +1,5 @@
 // FAT32 unformat sweep, deleted-folder search and file recovery over small
-// images built in code: window counts, which units of the sweep count as old
+// images built in code: which units of the sweep count as old
 // directories, candidate clusters of the folder search, and what recovery
 // writes and reports.
 #include <gtest/gtest.h>
@@ -97,56 +97,6 @@ class Fat32Engine : public ::testing::Test {
 
 std::string Bytes(const std::vector<std::byte>& data, size_t offset, size_t length) {
   return std::string(reinterpret_cast<const char*>(data.data()) + offset, length);
-}
-
-// --- The window walk ---------------------------------------------------------
-
-struct WindowSeen {
-  uint64_t offset;
-  size_t bytes;
-};
-
-std::vector<WindowSeen> Windows(uint64_t file_size, uint64_t size_given, bool* result) {
-  const std::string path = testing::TempPath("windows-" + std::to_string(file_size) + ".img");
-  { std::ofstream(path, std::ios::binary | std::ios::trunc); }
-  std::filesystem::resize_file(path, file_size);  // sparse
-  std::vector<WindowSeen> seen;
-  {
-    platform::RawVolume volume;
-    EXPECT_TRUE(volume.open(text::from_utf8(path)));
-    *result = engine::fat::SweepWindows(volume, size_given, [&](const engine::fat::SweepWindow& window) {
-      seen.push_back({window.offset_bytes, window.data.size()});
-    });
-  }  // closed before the file goes (Windows keeps open files)
-  std::filesystem::remove(path);
-  return seen;
-}
-
-TEST(FatSweepWindows, CountAndLastWindow) {
-  bool ok = false;
-  // A whole number of windows ends with one that reads nothing.
-  auto seen = Windows(64 * kMiB, 64 * kMiB, &ok);
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[1].offset, 32 * kMiB);
-  EXPECT_EQ(seen[1].bytes, 32 * kMiB);
-  EXPECT_EQ(seen[2].offset, 64 * kMiB);
-  EXPECT_EQ(seen[2].bytes, 0u);
-
-  // 100 MiB + 1000 bytes: four windows, the last 4 MiB + 512.
-  seen = Windows(100 * kMiB + 1000, 100 * kMiB + 1000, &ok);
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[3].offset, 96 * kMiB);
-  EXPECT_EQ(seen[3].bytes, 4 * kMiB + 512);
-
-  // A size larger than the volume: what exists is still looked at, and the
-  // sweep says it could not read everything.
-  seen = Windows(40 * kMiB, 100 * kMiB, &ok);
-  EXPECT_FALSE(ok);
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[1].bytes, 8 * kMiB);
-  EXPECT_EQ(seen[2].bytes, 0u);
 }
 
 // --- The FAT32 sweep ---------------------------------------------------------
