@@ -15,6 +15,19 @@ namespace {
 // The entries' own records are read this many at a time: the files of one
 // folder mostly lie close together in the $MFT.
 constexpr uint64_t kRecordsPerRead = 16;
+// Groups of records kept while a folder is listed, each in the slot its
+// group number picks. An index lists names in their order, not the records'
+// order, so a folder of a few hundred files moves back and forth between
+// the groups its records lie in: with one group kept, each of those moves
+// was a read. At most 32 x 16 records (512 KiB of 1 KiB records).
+constexpr size_t kRecordGroupSlots = 32;
+// INDX blocks read at a time from one run of a folder's index.
+constexpr uint64_t kIndexBlocksPerRead = 16;
+
+struct RecordGroup {
+  uint64_t first = UINT64_MAX;  // the group's first record; UINT64_MAX: none read
+  std::vector<std::byte> bytes;  // empty when the group could not be read whole
+};
 }  // namespace
 
 struct CNtfs::DirectoryWalk {
@@ -27,37 +40,39 @@ struct CNtfs::DirectoryWalk {
   // INDX blocks still to read: a folder's index cannot be larger than the
   // volume, however its runs repeat one another.
   uint64_t blocks_left = 0;
-  // List mode: records kRecordsPerRead..., from records_first on.
-  std::vector<std::byte> records;
-  uint64_t records_first = UINT64_MAX;
-  std::vector<std::byte> record;
+  ListingBuffers* buffers = nullptr;
 };
 
 std::optional<uint64_t> CNtfs::EntryModifiedTime(const IndexEntry& entry, DirectoryWalk& walk) const {
   const uint64_t record_bytes = geometry_->file_record_bytes;
-  const uint64_t first = entry.record / kRecordsPerRead * kRecordsPerRead;
-  if (walk.records_first != first) {
-    walk.records_first = first;
-    walk.records.resize(static_cast<size_t>(kRecordsPerRead * record_bytes));
+  const uint64_t group_number = entry.record / kRecordsPerRead;
+  const uint64_t first = group_number * kRecordsPerRead;
+  ListingBuffers& buffers = *walk.buffers;
+  const size_t slot = static_cast<size_t>(group_number % kRecordGroupSlots);
+  std::vector<std::byte>& group = buffers.group_bytes[slot];
+  if (buffers.group_first[slot] != first) {
+    buffers.group_first[slot] = first;
+    group.resize(static_cast<size_t>(kRecordsPerRead * record_bytes));
     // Near the $MFT's end the group may not be mapped whole: then one record.
-    if (!ReadStream(mft_runs_, first * record_bytes, walk.records)) walk.records.clear();
+    if (!ReadStream(mft_runs_, first * record_bytes, group)) group.clear();
   }
-  walk.record.resize(static_cast<size_t>(record_bytes));
-  if (walk.records.empty()) {
-    if (!ReadMftRecord(entry.record, walk.record)) return std::nullopt;
+  std::vector<std::byte>& record = buffers.record;
+  record.resize(static_cast<size_t>(record_bytes));
+  if (group.empty()) {
+    if (!ReadMftRecord(entry.record, record)) return std::nullopt;
   } else {
-    const auto from = walk.records.begin() + static_cast<ptrdiff_t>((entry.record - first) * record_bytes);
-    std::copy(from, from + static_cast<ptrdiff_t>(record_bytes), walk.record.begin());
-    ApplyFixup(walk.record);
+    const auto from = group.begin() + static_cast<ptrdiff_t>((entry.record - first) * record_bytes);
+    std::copy(from, from + static_cast<ptrdiff_t>(record_bytes), record.begin());
+    ApplyFixup(record);
   }
   // The record must still be the one the entry names: in use, and not
   // reused since (the sequence number goes up when a record is reused).
-  ByteReader header(walk.record);
+  ByteReader header(record);
   if (header.u32(record::kSignature) != record::kFileMagic || !(header.u16(record::kFlags) & record::kFlagInUse) ||
       header.u16(record::kSequence) != entry.sequence || !header.ok()) {
     return std::nullopt;
   }
-  return StandardInfoModifiedTime(walk.record);
+  return StandardInfoModifiedTime(record);
 }
 
 bool CNtfs::ReportIndexEntry(const IndexEntry& entry, DirectoryWalk& walk) const {
@@ -93,7 +108,7 @@ bool CNtfs::ReportIndexEntry(const IndexEntry& entry, DirectoryWalk& walk) const
 void CNtfs::WalkIndexAllocation(Bytes record, DirectoryWalk& walk) const {
   const uint64_t cluster = geometry_->cluster_size_bytes;
   const uint64_t block_bytes = geometry_->index_record_bytes;
-  std::vector<std::byte> block(static_cast<size_t>(block_bytes));
+  std::vector<std::byte>& blocks = walk.buffers->index_blocks;
   std::vector<Attribute> allocations;
   ForEachAttribute(record, [&](const Attribute& a) {
     if (a.type == attr::kIndexAllocation && a.non_resident) allocations.push_back(a);
@@ -102,21 +117,32 @@ void CNtfs::WalkIndexAllocation(Bytes record, DirectoryWalk& walk) const {
   for (const Attribute& allocation : allocations) {
     auto runs = RunsOf(allocation);
     if (!runs) continue;
-    // Blocks are visited run by run; sparse runs hold none. Runs lie within
-    // the volume, so the blocks walked are bounded by its size.
+    // Blocks are visited run by run, read kIndexBlocksPerRead at a time;
+    // sparse runs hold none. Runs lie within the volume, so the blocks
+    // walked are bounded by its size.
     for (const DataRun& run : *runs) {
       if (run.sparse) continue;
       const uint64_t begin = run.first_vcn * cluster;
       const uint64_t end = (run.first_vcn + run.length) * cluster;
-      for (uint64_t at = (begin + block_bytes - 1) / block_bytes * block_bytes; at < end; at += block_bytes) {
+      for (uint64_t at = (begin + block_bytes - 1) / block_bytes * block_bytes; at < end;) {
         if (walk.blocks_left == 0) return;
-        --walk.blocks_left;
-        if (!ReadStream(*runs, at, block)) continue;
-        if (ByteReader(block).u32(record::kSignature) != record::kIndexMagic) continue;
-        ApplyFixup(block);
-        ForEachIndexEntry(block, index::kBlockHeader,
-                          [&](const IndexEntry& entry) { return ReportIndexEntry(entry, walk); });
-        if (walk.finished) return;
+        // The last block of a run may go on into the next run's clusters.
+        const uint64_t count =
+            std::min<uint64_t>({kIndexBlocksPerRead, (end - at + block_bytes - 1) / block_bytes, walk.blocks_left});
+        blocks.resize(static_cast<size_t>(count * block_bytes));
+        // A group that cannot be read whole is read block by block.
+        const bool group_read = ReadStream(*runs, at, blocks);
+        for (uint64_t i = 0; i < count; ++i, at += block_bytes) {
+          --walk.blocks_left;
+          const MutableBytes block = MutableBytes(blocks).subspan(static_cast<size_t>(i * block_bytes),
+                                                                  static_cast<size_t>(block_bytes));
+          if (!group_read && !ReadStream(*runs, at, block)) continue;
+          if (ByteReader(block).u32(record::kSignature) != record::kIndexMagic) continue;
+          ApplyFixup(block);
+          ForEachIndexEntry(block, index::kBlockHeader,
+                            [&](const IndexEntry& entry) { return ReportIndexEntry(entry, walk); });
+          if (walk.finished) return;
+        }
       }
     }
   }
@@ -140,6 +166,20 @@ bool CNtfs::ListDirectory(std::u16string_view prefix, const char16_t* name, uint
   walk.callback = callback;
   walk.user = user;
   walk.blocks_left = geometry_->total_clusters * geometry_->cluster_size_bytes / geometry_->index_record_bytes + 1;
+  ListingBuffers own;
+  walk.buffers = &own;
+  if (listing_depth_ < kKeptListingDepth) {
+    if (listing_buffers_.size() <= listing_depth_) listing_buffers_.emplace_back();
+    walk.buffers = &listing_buffers_[listing_depth_];
+  }
+  // What an earlier listing read is not taken for this one's.
+  walk.buffers->group_first.assign(kRecordGroupSlots, UINT64_MAX);
+  walk.buffers->group_bytes.resize(kRecordGroupSlots);
+  struct Depth {
+    size_t& depth;
+    explicit Depth(size_t& d) : depth(d) { ++depth; }
+    ~Depth() { --depth; }
+  } depth(listing_depth_);
 
   // Index allocations held in extension records. A list entry that names the
   // folder's own record is skipped (its allocation is walked below), and

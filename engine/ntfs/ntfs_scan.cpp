@@ -12,9 +12,10 @@ using namespace ntfs;
 
 namespace {
 
-// Records per batch read: 4 MiB of 1 KiB records. A failed batch is read
+// Records per batch read: 1 MiB of 1 KiB records, which stays in the
+// second-level cache while its records are looked at. A failed batch is read
 // again record by record, so results are those of reading one at a time.
-constexpr uint64_t kBatchBytes = 4u << 20;
+constexpr uint64_t kBatchBytes = 1u << 20;
 constexpr uint64_t kProgressEveryRecords = 15000;
 // Bounds the memory of the folder-path cache on a volume with very many folders.
 constexpr size_t kMaxCachedFolders = 1u << 20;
