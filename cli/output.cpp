@@ -71,13 +71,30 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
   out += '"';
 }
 
+// `value` in decimal, zero-padded to `width` digits (more when it needs
+// them; a negative value is written as 0).
+void AppendPadded(std::string& out, int value, int width) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, value < 0 ? 0 : value).ptr;
+  for (int n = static_cast<int>(end - digits); n < width; ++n) out += '0';
+  out.append(digits, end);
+}
+
 void AppendItemTime(std::string& out, const app::FoundItem& item) {
-  // The year is printed with at least four digits, as RecordTime does.
+  // "YYYY-MM-DD hh:mm:ss", the year with at least four digits, as
+  // RecordTime prints it; written without printf, once for every item.
   const app::CivilTime t = item.time_fields();
-  char text[64];
-  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                              t.minute, t.second);
-  if (n > 0) out.append(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
+  AppendPadded(out, t.year, 4);
+  out += '-';
+  AppendPadded(out, t.month, 2);
+  out += '-';
+  AppendPadded(out, t.day, 2);
+  out += ' ';
+  AppendPadded(out, t.hour, 2);
+  out += ':';
+  AppendPadded(out, t.minute, 2);
+  out += ':';
+  AppendPadded(out, t.second, 2);
 }
 
 void AppendPrintable(std::string& out, std::u16string_view text) {
@@ -86,11 +103,6 @@ void AppendPrintable(std::string& out, std::u16string_view text) {
   for (size_t i = start; i < out.size(); ++i) {
     if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F) out[i] = '?';
   }
-}
-
-std::u16string_view name_view(std::u16string_view relative_path) {
-  const size_t slash = relative_path.rfind(u'/');
-  return slash == std::u16string_view::npos ? relative_path : relative_path.substr(slash + 1);
 }
 
 }  // namespace
@@ -103,9 +115,19 @@ std::string ItemTime(const app::FoundItem& item) {
 
 void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
   out += "{\"path\":";
+  const size_t path_start = out.size();
   AppendJsonString(out, relative_path);
+  const size_t path_end = out.size();
   out += ",\"name\":";
-  AppendJsonString(out, name_view(relative_path));
+  // The name is the path's text after its last "/", already converted and
+  // escaped: it is copied from there (with room made first, so the copy
+  // reads from where it writes to nothing).
+  const size_t slash = std::string_view(out).substr(path_start, path_end - path_start).rfind('/');
+  const bool in_folder = slash != std::string_view::npos;
+  const size_t from = in_folder ? path_start + slash + 1 : path_start;
+  out.reserve(out.size() + 1 + (path_end - from));
+  if (in_folder) out += '"';
+  out.append(out, from, path_end - from);
   out += item.is_folder() ? ",\"type\":\"folder\"" : ",\"type\":\"file\"";
   out += item.is_deleted() ? ",\"deleted\":true" : ",\"deleted\":false";
   out += ",\"size\":";

@@ -2,6 +2,7 @@
 #include "app/core/results_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,8 +19,8 @@ std::u16string Ascii(const char* text) {
 
 std::u16string DecimalText(int32_t value) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(value));
-  return Ascii(buffer);
+  const char* const end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return std::u16string(static_cast<const char*>(buffer), end);
 }
 
 const std::vector<const FoundItem*> kNoItems;

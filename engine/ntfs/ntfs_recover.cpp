@@ -200,7 +200,8 @@ bool CNtfs::ReadVolumeAt(uint64_t offset, MutableBytes out, ReadWindow* window) 
     window->start = offset;
     uint64_t length = ReadWindow::kBytes;
     if (const auto size = volume_.device.size_bytes(); size && *size > offset) length = std::min(length, *size - offset);
-    window->bytes.assign(static_cast<size_t>(std::max<uint64_t>(length, out.size())), std::byte{0});
+    // Every byte is read before it is used: no need to clear the window.
+    window->bytes.resize(static_cast<size_t>(std::max<uint64_t>(length, out.size())));
     if (!volume_.device.read_at(offset, window->bytes)) {
       window->bytes.clear();
       return volume_.device.read_at(offset, out);
