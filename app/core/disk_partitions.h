@@ -3,7 +3,9 @@
 // `salvor-cli partitions`), every scannable partition becomes a row of its
 // own under a drive letter, and the engine maps that letter to the
 // partition's byte range (ReMountImageRange) so that a scan of the row
-// scans the partition.
+// scans the partition. The whole list as ReListPartitionsEx gives it (every
+// partition with its type, name and overlaps, the notes, how the search
+// ended) is what `salvor-cli partitions` prints and chooses from.
 #pragma once
 
 #include <array>
