@@ -132,17 +132,7 @@ std::u16string_view OriginName(const DiskVolume& volume) {
 
 std::u16string TypeGuidText(const std::array<uint8_t, 16>& guid) {
   if (std::all_of(guid.begin(), guid.end(), [](uint8_t b) { return b == 0; })) return {};
-  // The first three groups are little-endian, the last two as stored.
-  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string text;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back(u'-');
-    const uint8_t b = guid[static_cast<size_t>(kOrder[i])];
-    text.push_back(kHex[b >> 4]);
-    text.push_back(kHex[b & 15]);
-  }
-  return text;
+  return text::guid_text(std::as_bytes(std::span(guid)));
 }
 
 std::vector<char16_t> FreeLetters(uint32_t used_mask, const DriveInfoList& drives, size_t count) {
