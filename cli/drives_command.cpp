@@ -2,7 +2,8 @@
 // lists them. The program's hub binds Surveyor from the component folder
 // and asks it over the command bus; the answer is printed as a
 // table or as JSON Lines. With --all, every disk and partition the system
-// knows, each with what its first sectors hold (read here, read-only).
+// knows, each with what its first sectors hold (read here, read-only, and
+// decoded by the engine).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,12 +14,12 @@
 #include <span>
 #include <vector>
 
+#include "app/core/disk_partitions.h"
 #include "app/core/drive_survey.h"
+#include "app/core/engine_binding.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "common/text.h"
-#include "engine/volsys/fs_probe.h"
-#include "engine/volsys/partition_table.h"
 #include "platform/platform.h"
 
 namespace salvor::cli {
@@ -36,35 +37,41 @@ struct DrivesOptions {
   bool all = false;
 };
 
-// What the first sectors of a drive hold, read by the engine's parsers.
+// What the first sectors of a drive hold, decoded by the engine's parsers.
 struct OnDisk {
   std::u16string what;       // "FAT32", ..., "blank", "unknown", "MBR", "GPT", "unreadable"
   bool scannable = false;    // a file system scan and recover take
   std::optional<size_t> partitions;  // a partition table: its partitions
 };
 
-OnDisk ReadOnDisk(const std::u16string& root) {
+OnDisk ReadOnDisk(const app::EngineBinding& engine, const std::u16string& root) {
   OnDisk on_disk{u"unreadable"};
   platform::RawVolume volume;
   // A Windows drive root (E:\) is read through its volume device (\\.\E:).
   const bool drive_root = root.size() == 3 && root[1] == u':' && root[2] == u'\\';
-  if (!volume.open(drive_root ? u"\\\\.\\" + root.substr(0, 2) : root)) return on_disk;
+  const std::u16string path = drive_root ? u"\\\\.\\" + root.substr(0, 2) : root;
+  if (!volume.open(path)) return on_disk;
   // One sector of the largest size in use (4096 bytes) holds the boot
   // sector and an MBR; a smaller volume is read as far as it goes.
   std::array<std::byte, 4096> first{};
   const auto got = volume.read_some_at(0, first);
-  if (!got || *got < 512) return on_disk;
-  const auto detected = engine::volsys::ProbeBootSector(std::span<const std::byte>(first).first(*got));
-  on_disk.what = std::u16string(engine::volsys::FileSystemName(detected.type));
-  on_disk.scannable = detected.scannable();
-  if (detected.type != engine::volsys::FileSystemType::kUnknown) return on_disk;
-  if (const auto size = volume.size_bytes()) {
-    const engine::volsys::VolumeDisk disk(volume, *size);
-    const auto system = engine::volsys::ReadVolumeSystem(disk);
-    if (system.table_valid()) {
-      on_disk.what = std::u16string(engine::volsys::TableName(system.table));
-      on_disk.partitions = system.partitions.size();
-    }
+  ReBootSectorInfo boot;
+  if (!got || *got < 512 || !engine.ReProbeBootSector(first.data(), static_cast<uint32_t>(*got), &boot)) {
+    return on_disk;
+  }
+  const char16_t* name_end = std::find(std::cbegin(boot.Name), std::cend(boot.Name), u'\0');
+  on_disk.what = std::u16string(std::cbegin(boot.Name), name_end);
+  on_disk.scannable = boot.Kind != 0;
+  if (on_disk.what != u"unknown") return on_disk;
+  // Something else at the start: a partition table, read without the
+  // search for lost partitions.
+  app::DiskVolumesRequest request;
+  request.flags = kReListNoSearch;
+  request.native_handle = volume.native_handle();
+  const auto volumes = app::ReadDiskVolumes(engine, path, request);
+  if (volumes && (volumes->table == kReTableMbr || volumes->table == kReTableGpt)) {
+    on_disk.what = std::u16string(app::TableName(volumes->table));
+    on_disk.partitions = volumes->partitions.size();
   }
   return on_disk;
 }
@@ -171,7 +178,16 @@ int RunDrives(const Arguments& arguments) {
   }
   std::vector<OnDisk> on_disk;
   if (options.all) {
-    for (const DriveInfo& drive : *drives) on_disk.push_back(ReadOnDisk(drive.RootPath));
+    app::EngineBinding engine;
+    if (!engine.bind(directory)) {
+      PrintError(engine.error);
+      return kExitSource;
+    }
+    if (!engine.ReProbeBootSector || !engine.ReListPartitionsEx) {
+      PrintError(u"the engine library lacks the boot-sector and partition list exports");
+      return kExitSource;
+    }
+    for (const DriveInfo& drive : *drives) on_disk.push_back(ReadOnDisk(engine, drive.RootPath));
   }
   if (options.json) {
     for (size_t i = 0; i < drives->size(); ++i) {

@@ -1,9 +1,11 @@
 #include "cli/source.h"
 
+#include <array>
+#include <cstddef>
+
 #include "cli/commands.h"
 #include "common/text.h"
 #include "engine/gleaner_api.h"
-#include "engine/volume_access.h"
 #include "platform/platform.h"
 
 namespace salvor::cli {
@@ -11,6 +13,8 @@ namespace {
 
 // The letter under which image files and devices are shown to the engine.
 constexpr char16_t kImageLetter = u'S';
+// The part of a volume's first sector that tells its file system.
+constexpr size_t kBootSectorBytes = 512;
 
 bool is_drive_argument(const std::u16string& argument) {
 #if defined(_WIN32)
@@ -56,20 +60,21 @@ std::optional<Source> OpenSource(const app::EngineBinding& engine, const std::u1
   if (whole_size && IsUnreadableImage(volume, *whole_size, argument, error)) return std::nullopt;
   if (!drive && whole_size) {
     bool stopped = false;
-    const auto system = ReadSourceVolumes(volume, *whole_size, choice.search, stopped);
+    const auto volumes = ReadSourceVolumes(engine, volume, argument, choice.search, stopped, error);
+    if (!volumes) return std::nullopt;
     if (stopped) {
       error = u"the search for partitions was stopped";
       return std::nullopt;
     }
     bool whole_source = false;
-    source.partition = ChoosePartition(system, choice, argument, whole_source, error);
+    source.partition = ChoosePartition(*volumes, choice, argument, whole_source, error);
     if (!source.partition && !whole_source) return std::nullopt;
   } else if (choice.partition || choice.search) {
     error = argument + u" is a volume: it has no partitions";
     return std::nullopt;
   }
   const uint64_t start = source.partition ? source.partition->start_bytes : 0;
-  engine::BootSector boot{};
+  std::array<std::byte, kBootSectorBytes> boot{};
   if (!volume.read_at(start, boot)) {
     error = u"cannot read the first sector of " + argument + u" (too small or unreadable)";
     return std::nullopt;

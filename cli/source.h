@@ -25,7 +25,7 @@ struct Source {
   uint64_t size_bytes = 0;
   // The partition of the source that is scanned (its byte range is what the
   // engine sees under the drive letter); nothing: the whole source.
-  std::optional<engine::volsys::Partition> partition;
+  std::optional<app::DiskVolume> partition;
   std::shared_ptr<platform::RawVolume> volume;  // the one open volume
 };
 

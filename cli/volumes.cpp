@@ -11,13 +11,8 @@
 namespace salvor::cli {
 namespace {
 
-using engine::volsys::FileSystemName;
-using engine::volsys::FileSystemType;
-using engine::volsys::Partition;
-using engine::volsys::PartitionOrigin;
-using engine::volsys::SearchDepth;
-using engine::volsys::TableType;
-using engine::volsys::VolumeSystem;
+using app::DiskVolume;
+using app::DiskVolumes;
 
 std::optional<uint32_t> parse_index(std::u16string_view text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
@@ -42,33 +37,32 @@ std::string HumanSize(uint64_t bytes) {
   return text;
 }
 
-std::string TypeText(const Partition& p) {
-  if (p.origin == PartitionOrigin::kSearch) return "-";
+std::string TypeText(const DiskVolume& p) {
+  if (p.found()) return "-";
   if (p.mbr_type != 0) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02x", p.mbr_type);
     return text;
   }
-  const bool has_guid = std::any_of(p.type_guid.begin(), p.type_guid.end(), [](std::byte b) { return b != std::byte{0}; });
-  return has_guid ? text::to_utf8(engine::volsys::GuidText(p.type_guid)) : "-";
+  const std::u16string guid = app::TypeGuidText(p.type_guid);
+  return guid.empty() ? "-" : text::to_utf8(guid);
 }
 
-std::string FileSystemText(const Partition& p) {
-  if (p.extended) return "extended";
-  std::string name = text::to_utf8(FileSystemName(p.file_system.type));
-  if (p.file_system.type == FileSystemType::kFat12) name += " (not supported)";
+std::string FileSystemText(const DiskVolume& p) {
+  std::string name = text::to_utf8(p.file_system);
+  if (p.file_system == u"FAT12") name += " (not supported)";
   return name;
 }
 
-std::string OriginText(const Partition& p) {
-  std::string origin = text::to_utf8(engine::volsys::OriginName(p.origin));
-  if (p.from_backup_boot_sector) origin += " (backup boot sector)";
+std::string OriginText(const DiskVolume& p) {
+  std::string origin = text::to_utf8(app::OriginName(p));
+  if ((p.flags & kRePartitionBackupBootSector) != 0) origin += " (backup boot sector)";
   return origin;
 }
 
-std::string Remarks(const Partition& p) {
+std::string Remarks(const DiskVolume& p) {
   std::string remarks;
-  if (p.past_end) remarks += "past the end of the disk; ";
+  if ((p.flags & kRePartitionPastEnd) != 0) remarks += "past the end of the disk; ";
   if (!p.overlaps.empty()) {
     remarks += "overlaps partition";
     if (p.overlaps.size() > 1) remarks += "s";
@@ -129,41 +123,47 @@ bool IsUnreadableImage(const platform::RawVolume& volume, uint64_t size_bytes, c
   return true;
 }
 
-VolumeSystem ReadSourceVolumes(const platform::RawVolume& volume, uint64_t size_bytes,
-                               std::optional<SearchDepth> search, bool& stopped) {
+std::optional<DiskVolumes> ReadSourceVolumes(const app::EngineBinding& engine, const platform::RawVolume& volume,
+                                             const std::u16string& argument, std::optional<SearchDepth> search,
+                                             bool& stopped, std::u16string& error) {
   stopped = false;
-  const engine::volsys::VolumeDisk disk(volume, size_bytes);
-  VolumeSystem system = engine::volsys::ReadVolumeSystem(disk);
-  const bool nothing_found = system.table == TableType::kNone;
-  if (!search && !nothing_found) return system;
+  if (!engine.ReListPartitionsEx) {
+    error = u"the engine library lacks the partition list export (ReListPartitionsEx)";
+    return std::nullopt;
+  }
+  app::DiskVolumesRequest request;
+  if (search) request.flags = *search == SearchDepth::kDeep ? kReListDeepSearch : kReListSearch;
+  // The engine reads the volume open here; a disk image read through a
+  // format library has no handle and is opened by its path.
+  request.native_handle = volume.native_handle();
+  // Whether the search runs is known only once the engine has read the
+  // table: Ctrl-C is watched from the start.
   platform::watch_interrupts();
   StatusLine status;
-  const auto result = engine::volsys::SearchPartitions(
-      disk, search.value_or(SearchDepth::kAligned), [&](uint64_t done, uint64_t total) {
-        char line[96];
-        std::snprintf(line, sizeof line, "searching for partitions: %3d%% (%s of %s)",
-                      total ? static_cast<int>(done * 100 / total) : 100, HumanSize(done).c_str(),
-                      HumanSize(total).c_str());
-        status.Show(line);
-        return !platform::interrupted();
-      });
-  stopped = !result.complete && !result.read_error_at;
-  if (result.read_error_at) {
-    system.notes.push_back(u"the search stopped at a read error at byte " +
-                           text::from_utf8(std::to_string(*result.read_error_at)));
+  request.progress = [&status](uint64_t done, uint64_t total) {
+    char line[96];
+    std::snprintf(line, sizeof line, "searching for partitions: %3d%% (%s of %s)",
+                  total ? static_cast<int>(done * 100 / total) : 100, HumanSize(done).c_str(),
+                  HumanSize(total).c_str());
+    status.Show(line);
+  };
+  request.stop_requested = [] { return platform::interrupted(); };
+  auto volumes = app::ReadDiskVolumes(engine, argument, request);
+  if (!volumes) {
+    error = u"the engine cannot read the partitions of " + argument;
+    return std::nullopt;
   }
-  if (stopped) system.notes.push_back(u"the search was stopped before the end of the disk");
-  engine::volsys::AddSearchResults(system, result);
-  return system;
+  stopped = volumes->search_stopped();
+  return volumes;
 }
 
-std::string PartitionTable(const VolumeSystem& system) {
+std::string PartitionTable(const DiskVolumes& volumes) {
   std::string out;
   char line[512];
   std::snprintf(line, sizeof line, "%-3s  %14s  %14s  %10s  %-36s  %-16s  %s", "#", "START", "LENGTH", "SIZE", "TYPE",
                 "FILE SYSTEM", "ORIGIN");
   out += line;
-  for (const Partition& p : system.partitions) {
+  for (const DiskVolume& p : volumes.partitions) {
     std::snprintf(line, sizeof line, "\n%-3u  %14llu  %14llu  %10s  %-36s  %-16s  %s", p.index,
                   static_cast<unsigned long long>(p.start_bytes), static_cast<unsigned long long>(p.length_bytes),
                   HumanSize(p.length_bytes).c_str(), TypeText(p).c_str(), FileSystemText(p).c_str(),
@@ -175,57 +175,56 @@ std::string PartitionTable(const VolumeSystem& system) {
   return out;
 }
 
-std::string PartitionsJson(const VolumeSystem& system, uint64_t size_bytes) {
-  std::string json = "{\"table\":" + JsonString(text::to_utf8(engine::volsys::TableName(system.table))) +
-                     ",\"sector_bytes\":" + std::to_string(system.sector_bytes) +
+std::string PartitionsJson(const DiskVolumes& volumes, uint64_t size_bytes) {
+  std::string json = "{\"table\":" + JsonString(text::to_utf8(app::TableName(volumes.table))) +
+                     ",\"sector_bytes\":" + std::to_string(volumes.sector_bytes) +
                      ",\"size_bytes\":" + std::to_string(size_bytes) + ",\"notes\":[";
-  for (size_t i = 0; i < system.notes.size(); ++i) json += (i ? "," : "") + JsonString(text::to_utf8(system.notes[i]));
+  for (size_t i = 0; i < volumes.notes.size(); ++i) json += (i ? "," : "") + JsonString(text::to_utf8(volumes.notes[i]));
   json += "],\"partitions\":[";
-  for (size_t n = 0; n < system.partitions.size(); ++n) {
-    const Partition& p = system.partitions[n];
+  for (size_t n = 0; n < volumes.partitions.size(); ++n) {
+    const DiskVolume& p = volumes.partitions[n];
     json += n ? "," : "";
     json += "{\"index\":" + std::to_string(p.index) + ",\"start_bytes\":" + std::to_string(p.start_bytes) +
             ",\"length_bytes\":" + std::to_string(p.length_bytes) + ",\"type\":" + JsonString(TypeText(p)) +
             ",\"name\":" + JsonString(text::to_utf8(p.name)) + ",\"file_system\":" +
-            JsonString(p.extended ? "extended" : text::to_utf8(FileSystemName(p.file_system.type))) +
-            ",\"scannable\":" + (p.scannable() ? "true" : "false") +
-            ",\"origin\":" + JsonString(text::to_utf8(engine::volsys::OriginName(p.origin))) +
-            ",\"backup_boot_sector\":" + (p.from_backup_boot_sector ? "true" : "false") +
-            ",\"past_end\":" + (p.past_end ? "true" : "false") + ",\"overlaps\":[";
+            JsonString(text::to_utf8(p.file_system)) + ",\"scannable\":" + (p.scannable() ? "true" : "false") +
+            ",\"origin\":" + JsonString(text::to_utf8(app::OriginName(p))) + ",\"backup_boot_sector\":" +
+            ((p.flags & kRePartitionBackupBootSector) != 0 ? "true" : "false") +
+            ",\"past_end\":" + ((p.flags & kRePartitionPastEnd) != 0 ? "true" : "false") + ",\"overlaps\":[";
     for (size_t i = 0; i < p.overlaps.size(); ++i) json += (i ? "," : "") + std::to_string(p.overlaps[i]);
     json += "]}";
   }
   return json + "]}";
 }
 
-std::optional<Partition> ChoosePartition(const VolumeSystem& system, const VolumeChoice& choice,
-                                         const std::u16string& argument, bool& whole_source, std::u16string& error) {
+std::optional<DiskVolume> ChoosePartition(const DiskVolumes& volumes, const VolumeChoice& choice,
+                                          const std::u16string& argument, bool& whole_source, std::u16string& error) {
   whole_source = false;
   if (choice.partition) {
-    const Partition* chosen = engine::volsys::FindPartition(system, *choice.partition);
+    const DiskVolume* chosen = app::FindDiskVolume(volumes, *choice.partition);
     if (!chosen) {
       error = argument + u" has no partition " + text::from_utf8(std::to_string(*choice.partition)) +
               u" (see 'salvor-cli partitions " + argument + u"')";
       return std::nullopt;
     }
-    if (chosen->extended || chosen->length_bytes == 0) {
+    if (chosen->extended() || chosen->length_bytes == 0) {
       error = u"partition " + text::from_utf8(std::to_string(*choice.partition)) + u" of " + argument +
-              (chosen->extended ? u" is the container of the logical partitions" : u" lies past the end of the disk");
+              (chosen->extended() ? u" is the container of the logical partitions" : u" lies past the end of the disk");
       return std::nullopt;
     }
     return *chosen;
   }
-  std::vector<const Partition*> scannable;
-  for (const Partition& p : system.partitions) {
+  std::vector<const DiskVolume*> scannable;
+  for (const DiskVolume& p : volumes.partitions) {
     if (p.scannable()) scannable.push_back(&p);
   }
-  if (system.table == TableType::kVolume || scannable.empty()) {
+  if (volumes.table == kReTableVolume || scannable.empty()) {
     whole_source = true;
     return std::nullopt;
   }
   if (scannable.size() == 1) return *scannable.front();
   error = argument + u" holds several volumes; choose one with --partition N:\n" +
-          text::from_utf8(PartitionTable(system));
+          text::from_utf8(PartitionTable(volumes));
   return std::nullopt;
 }
 
@@ -275,20 +274,29 @@ int RunPartitions(const Arguments& arguments) {
     PrintError(error);
     return kExitSource;
   }
+  app::EngineBinding engine;
+  if (!engine.bind(ComponentDirectory())) {
+    PrintError(engine.error);
+    return kExitSource;
+  }
   bool stopped = false;
-  const VolumeSystem system = ReadSourceVolumes(volume, *size, choice.search, stopped);
+  const auto volumes = ReadSourceVolumes(engine, volume, source, choice.search, stopped, error);
+  if (!volumes) {
+    PrintError(error);
+    return kExitSource;
+  }
   if (stopped) return kExitInterrupted;
   if (json) {
-    WriteLine(stdout, PartitionsJson(system, *size));
+    WriteLine(stdout, PartitionsJson(*volumes, *size));
     return kExitOk;
   }
   char head[160];
   std::snprintf(head, sizeof head, "table: %s, %u-byte sectors, disk %llu bytes (%s)",
-                text::to_utf8(engine::volsys::TableName(system.table)).c_str(), system.sector_bytes,
+                text::to_utf8(app::TableName(volumes->table)).c_str(), volumes->sector_bytes,
                 static_cast<unsigned long long>(*size), HumanSize(*size).c_str());
   WriteLine(stdout, head);
-  for (const std::u16string& note : system.notes) WriteLine(stdout, "note: " + text::to_utf8(note));
-  WriteLine(stdout, PartitionTable(system));
+  for (const std::u16string& note : volumes->notes) WriteLine(stdout, "note: " + text::to_utf8(note));
+  WriteLine(stdout, PartitionTable(*volumes));
   return kExitOk;
 }
 

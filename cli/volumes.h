@@ -1,6 +1,7 @@
 // The volumes a SOURCE holds, as salvor-cli sees them: its partition table
-// (or the one volume of a disk without one), the lost partitions the search
-// finds, and the choice of one of them for scan and recover (--partition N,
+// (or the one volume of a disk without one) and the lost partitions the
+// search finds, both as the engine lists them (ReListPartitionsEx), and the
+// choice of one of them for scan and recover (--partition N,
 // --search[=deep]). Shared by the partitions, scan and recover commands.
 #pragma once
 
@@ -8,16 +9,21 @@
 #include <optional>
 #include <string>
 
+#include "app/core/disk_partitions.h"
+#include "app/core/engine_binding.h"
 #include "cli/commands.h"
-#include "engine/volsys/partition_search.h"
-#include "engine/volsys/partition_table.h"
 #include "platform/platform.h"
 
 namespace salvor::cli {
 
+enum class SearchDepth {
+  kAligned,  // the first MiB sector by sector, then the sectors at and around each MiB boundary
+  kDeep,     // every 512-byte sector of the disk
+};
+
 struct VolumeChoice {
-  std::optional<uint32_t> partition;                   // --partition N
-  std::optional<engine::volsys::SearchDepth> search;   // --search, --search=deep
+  std::optional<uint32_t> partition;    // --partition N
+  std::optional<SearchDepth> search;    // --search, --search=deep
 };
 
 // Takes --partition N (or =N), --search and --search=deep at arguments[i]
@@ -30,17 +36,19 @@ int TakeVolumeChoiceArgument(const Arguments& arguments, size_t& i, VolumeChoice
 bool IsUnreadableImage(const platform::RawVolume& volume, uint64_t size_bytes, const std::u16string& argument,
                        std::u16string& error);
 
-// The volume system of an open source of `size_bytes` bytes, with the
-// search run when asked or when no table and no volume were found
-// (progress on stderr when it is a terminal). `stopped` is set when Ctrl-C
-// ended the search.
-engine::volsys::VolumeSystem ReadSourceVolumes(const platform::RawVolume& volume, uint64_t size_bytes,
-                                               std::optional<engine::volsys::SearchDepth> search, bool& stopped);
+// The volumes of an open source (the one named `argument`), as the bound
+// engine lists them, with the search run when asked or when no table and no
+// volume were found (progress on stderr when it is a terminal). Nothing,
+// with `error` set, when the engine cannot list them; `stopped` is set when
+// Ctrl-C ended the search.
+std::optional<app::DiskVolumes> ReadSourceVolumes(const app::EngineBinding& engine, const platform::RawVolume& volume,
+                                                  const std::u16string& argument, std::optional<SearchDepth> search,
+                                                  bool& stopped, std::u16string& error);
 
-// The table rows of a volume system, for the partitions command and for
+// The table rows of a disk's volumes, for the partitions command and for
 // the error that asks for --partition.
-std::string PartitionTable(const engine::volsys::VolumeSystem& system);
-std::string PartitionsJson(const engine::volsys::VolumeSystem& system, uint64_t size_bytes);
+std::string PartitionTable(const app::DiskVolumes& volumes);
+std::string PartitionsJson(const app::DiskVolumes& volumes, uint64_t size_bytes);
 
 // The partition that scan and recover work on: the one --partition names,
 // else the only scannable one. Nothing with `error` set when the number is
@@ -48,8 +56,8 @@ std::string PartitionsJson(const engine::volsys::VolumeSystem& system, uint64_t 
 // `whole_source` is set when the source is to be taken whole (a disk
 // without a table, or nothing scannable found: the file-system checks that
 // follow say why).
-std::optional<engine::volsys::Partition> ChoosePartition(const engine::volsys::VolumeSystem& system,
-                                                         const VolumeChoice& choice, const std::u16string& argument,
-                                                         bool& whole_source, std::u16string& error);
+std::optional<app::DiskVolume> ChoosePartition(const app::DiskVolumes& volumes, const VolumeChoice& choice,
+                                               const std::u16string& argument, bool& whole_source,
+                                               std::u16string& error);
 
 }  // namespace salvor::cli

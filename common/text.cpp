@@ -158,4 +158,17 @@ bool equals_ignore_case(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+std::u16string guid_text(std::span<const std::byte, 16> guid) {
+  static constexpr size_t kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string text;
+  for (size_t i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back(u'-');
+    const auto b = std::to_integer<uint8_t>(guid[kOrder[i]]);
+    text.push_back(kHex[b >> 4]);
+    text.push_back(kHex[b & 15]);
+  }
+  return text;
+}
+
 }  // namespace salvor::text

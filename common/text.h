@@ -3,6 +3,8 @@
 // JSON, POSIX file names).
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,5 +26,10 @@ bool equals_ignore_case(std::u16string_view a, std::u16string_view b);
 // The lower-case letter of an upper-case one, over the same scripts as
 // fold_case; any other character as it is.
 char16_t lower_case(char16_t c);
+
+// A GUID as stored on disk (GPT entries: the first three groups
+// little-endian, the last two as stored) in its usual text form,
+// "C12A7328-F81F-11D2-BA4B-00A0C93EC93B".
+std::u16string guid_text(std::span<const std::byte, 16> guid);
 
 }  // namespace salvor::text

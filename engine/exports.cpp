@@ -137,13 +137,37 @@ GLEANER_EXPORT bool ReMountVolume(char16_t letter, intptr_t native_handle, uint6
                                      length_bytes != 0 ? std::optional<uint64_t>(length_bytes) : std::nullopt);
 }
 
+namespace {
+
+// The caller's list and its records are of this build's layout.
+bool IsPartitionList(const RePartitionList* list) {
+  if (!list || list->StructSize != sizeof(RePartitionList)) return false;
+  if (list->Capacity == 0) return true;
+  return list->Records != nullptr && list->Records[0].StructSize == sizeof(RePartitionRecord);
+}
+
+}  // namespace
+
 GLEANER_EXPORT bool ReListPartitions(const char16_t* source_path, uint32_t flags, RePartitionList* list) {
-  if (!source_path || !list || list->StructSize != sizeof(RePartitionList)) return false;
-  if (list->Capacity != 0 && list->Records == nullptr) return false;
+  if (!source_path || !IsPartitionList(list)) return false;
   try {
     return salvor::engine::ListPartitions(source_path, flags, *list);
   } catch (...) {
     return false;  // out of memory on a hostile table: nothing crosses the boundary
+  }
+}
+
+GLEANER_EXPORT bool ReListPartitionsEx(const char16_t* source_path, const RePartitionOptions* options,
+                                       RePartitionList* list) {
+  const RePartitionOptions defaults;
+  if (!options) options = &defaults;
+  if (options->StructSize != sizeof(RePartitionOptions) || !IsPartitionList(list)) return false;
+  if (options->NativeHandle == -1 && !source_path) return false;
+  try {
+    return salvor::engine::ListPartitions(source_path ? std::u16string_view(source_path) : std::u16string_view(),
+                                          *options, *list);
+  } catch (...) {
+    return false;
   }
 }
 

@@ -145,6 +145,9 @@ using ReMountImageRangeFn = bool (*)(char16_t letter, const char16_t* image_path
                                      uint64_t length_bytes);
 struct RePartitionList;
 using ReListPartitionsFn = bool (*)(const char16_t* source_path, uint32_t flags, RePartitionList* list);
+struct RePartitionOptions;
+using ReListPartitionsExFn = bool (*)(const char16_t* source_path, const RePartitionOptions* options,
+                                      RePartitionList* list);
 using ReMountVolumeFn = bool (*)(char16_t letter, intptr_t native_handle, uint64_t offset_bytes,
                                  uint64_t length_bytes);
 // Sets the OEM code page of 8.3 names (437 until set); false for one the
@@ -320,12 +323,18 @@ struct RePartitionRecord {
   // "FAT32", "FAT", "EXFAT", "NTFS", "FAT12", "blank", "unknown" or
   // "extended", ended with 0.
   char16_t FileSystem[16] = {};
+  uint32_t MbrType = 0;       // MBR: the entry's type code; 0 for GPT and found partitions
+  uint8_t TypeGuid[16] = {};  // GPT: the type GUID as the entry stores it; zeros otherwise
+  char16_t Name[38] = {};     // GPT: the entry's name (36 units at most), ended with 0
 };
 inline constexpr uint32_t kRePartitionExtended = 1;     // the MBR's container of logical partitions
 inline constexpr uint32_t kRePartitionBackupTable = 2;  // listed by the GPT's backup only
 inline constexpr uint32_t kRePartitionFound = 4;        // found by the search, in no table
 inline constexpr uint32_t kRePartitionPastEnd = 8;      // the table puts it past the disk's end; cut there
 inline constexpr uint32_t kRePartitionOverlaps = 16;    // found by the search over a table's partition
+// Found by the search through a backup boot sector (FAT32 sector 6, exFAT
+// sector 12, NTFS the volume's last sector): the first one is damaged.
+inline constexpr uint32_t kRePartitionBackupBootSector = 32;
 
 inline constexpr uint32_t kReTableNone = 0;    // nothing recognised
 inline constexpr uint32_t kReTableVolume = 1;  // no table: the disk is one volume
@@ -340,18 +349,65 @@ struct RePartitionList {
   uint64_t DiskBytes = 0;
   RePartitionRecord* Records = nullptr;
   uint32_t Capacity = 0;          // records at Records
-  uint32_t Reserved = 0;
+  uint32_t Status = 0;            // kReListSearch* bits: whether the search ran and how it ended
 };
 // Also search for lost partitions when a table was found; without it the
 // search runs only when nothing was recognised.
 inline constexpr uint32_t kReListSearch = 1;
 // Never search (a quick look: a disk without a table then lists nothing).
 inline constexpr uint32_t kReListNoSearch = 2;
+// Search every 512-byte sector of the disk, not only the first MiB and the
+// sectors around each MiB boundary; implies kReListSearch.
+inline constexpr uint32_t kReListDeepSearch = 4;
+
+// RePartitionList::Status.
+inline constexpr uint32_t kReListSearched = 1;  // the search ran
+// The search was stopped (RePartitionOptions::StopRequested) before the
+// disk's end; what it had found is listed, and a note says so.
+inline constexpr uint32_t kReListSearchStopped = 2;
+// The search ended early on its own (a read failed); a note says where.
+inline constexpr uint32_t kReListSearchIncomplete = 4;
 
 // Opens `source_path` read-only (an image file, "\\.\PhysicalDrive1",
 // "/dev/sdb") and fills `list`. False when it cannot be opened or its size
-// is unknown, or when `list` is not a RePartitionList of this size.
+// is unknown or 0, or when `list` is not a RePartitionList of this size or
+// its records are not RePartitionRecords of this size.
 GLEANER_EXPORT bool ReListPartitions(const char16_t* source_path, uint32_t flags, RePartitionList* list);
+
+// How ReListPartitionsEx lists a disk. The search can take minutes on a
+// large disk: it reports where it stands and asks whether to stop after
+// each read. Everything the list holds also goes to the callbacks, in the
+// list's order, so that a caller needs no capacity: every partition with
+// the numbers of the table partitions it overlaps, and every note on what
+// was damaged or suspicious ("the primary GPT header is damaged (CRC
+// mismatch): the backup header at the disk's end is used"). The results of
+// the callbacks are ignored, but StopRequested's.
+struct RePartitionOptions {
+  uint32_t StructSize = sizeof(RePartitionOptions);
+  uint32_t Flags = 0;  // kReList*
+  // A volume the caller has open (platform::RawVolume's native handle),
+  // read through a duplicate of the handle instead of opening
+  // `source_path`; -1: open `source_path`.
+  intptr_t NativeHandle = -1;
+  // After each read of the search: bytes of the disk searched so far, of
+  // its size.
+  SweepProgressCallback Progress = nullptr;
+  // Asked after each read of the search; nonzero stops it.
+  uint32_t (*StopRequested)(void* user) = nullptr;
+  // Each partition; `overlaps` (valid during the call) holds the numbers of
+  // the table partitions a found one overlaps, in the table's order.
+  uint32_t (*Partition)(const RePartitionRecord* record, const uint32_t* overlaps, uint32_t overlap_count,
+                        void* user) = nullptr;
+  // Each note, ended with 0 (valid during the call).
+  uint32_t (*Note)(const char16_t* text, void* user) = nullptr;
+  void* User = nullptr;
+};
+
+// ReListPartitions with options (null: the defaults); unlike it, a disk of
+// 0 bytes is listed (nothing in it, and a note). False also when `options`
+// is not a RePartitionOptions of this size.
+GLEANER_EXPORT bool ReListPartitionsEx(const char16_t* source_path, const RePartitionOptions* options,
+                                       RePartitionList* list);
 
 // The OEM code page through which 8.3 names of FAT volumes are decoded, for
 // every later scan (437, the DOS and Windows default, until set). False, and

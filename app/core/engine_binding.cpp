@@ -29,6 +29,7 @@ bool EngineBinding::bind(std::u16string directory) {
   resolve(library_, "ReMountImageRange", ReMountImageRange);
   resolve(library_, "ReMountVolume", ReMountVolume);
   resolve(library_, "ReListPartitions", ReListPartitions);
+  resolve(library_, "ReListPartitionsEx", ReListPartitionsEx);
   resolve(library_, "ReSetOemCodePage", ReSetOemCodePage);
   resolve(library_, "ReProbeBootSector", ReProbeBootSector);
   resolve(library_, "ReScanFatFormatDisk", ReScanFatFormatDisk);

@@ -21,6 +21,7 @@ struct EngineBinding {
   ReMountImageRangeFn ReMountImageRange = nullptr;
   ReMountVolumeFn ReMountVolume = nullptr;
   ReListPartitionsFn ReListPartitions = nullptr;
+  ReListPartitionsExFn ReListPartitionsEx = nullptr;
   ReSetOemCodePageFn ReSetOemCodePage = nullptr;
   ReProbeBootSectorFn ReProbeBootSector = nullptr;
   ReScanFatFormatDiskFn ReScanFatFormatDisk = nullptr;

@@ -393,18 +393,6 @@ std::u16string_view OriginName(PartitionOrigin origin) {
   return u"table";
 }
 
-std::u16string GuidText(const Guid& guid) {
-  // The first three groups are little-endian, the last two as stored.
-  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string text;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back(u'-');
-    const uint8_t b = std::to_integer<uint8_t>(guid[static_cast<size_t>(kOrder[i])]);
-    text.push_back(kHex[b >> 4]);
-    text.push_back(kHex[b & 15]);
-  }
-  return text;
-}
+std::u16string GuidText(const Guid& guid) { return text::guid_text(guid); }
 
 }  // namespace salvor::engine::volsys

@@ -66,6 +66,71 @@ TEST(DiskPartitionRows, AnMbrImageListsItsScannablePartitions) {
   EXPECT_FALSE(ListDiskPartitions(unbound, text::from_utf8(path), 0));
 }
 
+// The volumes of a disk through the library's ReListPartitionsEx: the rows
+// of a GPT by path and through an open volume, and the export's refusal of
+// structures of another layout.
+TEST(DiskVolumesOfTheEngine, AGptImageByPathAndByHandle) {
+  testing::Fat32Options options;
+  options.cluster_count = 1900;
+  testing::DiskImageBuilder disk(8 * kMiB);
+  disk.gpt({{2048, 6143, 0xA2, u"data"}});
+  disk.put(1 * kMiB, testing::Fat32ImageBuilder(options).image());
+  const std::string path = testing::TempPath("gpt-volumes.img");
+  disk.save(path);
+  EngineBinding engine;
+  ASSERT_TRUE(engine.bind());
+  ASSERT_TRUE(engine.ReListPartitionsEx);
+
+  int progress_calls = 0;
+  DiskVolumesRequest request;
+  request.flags = kReListSearch;
+  request.progress = [&](uint64_t done, uint64_t total) {
+    ++progress_calls;
+    EXPECT_EQ(total, 8 * kMiB);
+    EXPECT_LE(done, total);
+  };
+  const auto volumes = ReadDiskVolumes(engine, text::from_utf8(path), request);
+  ASSERT_TRUE(volumes);
+  EXPECT_EQ(TableName(volumes->table), u"GPT");
+  EXPECT_EQ(volumes->disk_bytes, 8 * kMiB);
+  EXPECT_EQ(volumes->status, kReListSearched);
+  EXPECT_GT(progress_calls, 0);
+  ASSERT_EQ(volumes->partitions.size(), 1u) << "the search finds the table's own volume only";
+  const DiskVolume& data = volumes->partitions[0];
+  EXPECT_EQ(data.name, u"data");
+  EXPECT_EQ(data.file_system, u"FAT32");
+  EXPECT_TRUE(data.scannable());
+  EXPECT_EQ(OriginName(data), u"table");
+  EXPECT_EQ(TypeGuidText(data.type_guid).substr(0, 9), u"131211A2-");
+  EXPECT_EQ(FindDiskVolume(*volumes, 1), &data);
+  EXPECT_EQ(FindDiskVolume(*volumes, 2), nullptr);
+
+  platform::RawVolume volume;
+  ASSERT_TRUE(volume.open(text::from_utf8(path)));
+  DiskVolumesRequest by_handle;
+  by_handle.native_handle = volume.native_handle();
+  const auto through_handle = ReadDiskVolumes(engine, u"", by_handle);
+  ASSERT_TRUE(through_handle);
+  EXPECT_EQ(through_handle->partitions.size(), 1u);
+
+  RePartitionOptions wrong_options;
+  wrong_options.StructSize = sizeof(RePartitionOptions) - 8;
+  RePartitionList list;
+  EXPECT_FALSE(engine.ReListPartitionsEx(text::from_utf8(path).c_str(), &wrong_options, &list));
+  std::array<RePartitionRecord, 2> records{};
+  records[0].StructSize = 64;  // a record of an older layout
+  list.Records = records.data();
+  list.Capacity = 2;
+  EXPECT_FALSE(engine.ReListPartitionsEx(text::from_utf8(path).c_str(), nullptr, &list));
+  EXPECT_FALSE(engine.ReListPartitions(text::from_utf8(path).c_str(), 0, &list));
+  records[0].StructSize = sizeof(RePartitionRecord);
+  EXPECT_TRUE(engine.ReListPartitionsEx(text::from_utf8(path).c_str(), nullptr, &list));
+  EXPECT_EQ(std::u16string(records[0].Name), u"data");
+
+  EXPECT_FALSE(ReadDiskVolumes(engine, text::from_utf8(path + ".missing"), {}));
+  EXPECT_FALSE(ReadDiskVolumes(EngineBinding{}, text::from_utf8(path), {}));
+}
+
 TEST(DiskPartitionRows, InconsistentRecordsAreLeftOut) {
   std::array<RePartitionRecord, 5> records{};
   auto name = [](RePartitionRecord& r, std::u16string_view text) {

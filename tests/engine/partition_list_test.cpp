@@ -1,9 +1,10 @@
-// The partition list of ReListPartitions over disks built in code: what a
-// record says of each partition, the caller's capacity, and when the
-// search runs.
+// The partition list of ReListPartitions and ReListPartitionsEx over disks
+// built in code: what a record says of each partition, the caller's
+// capacity, the callbacks, and when and how the search runs and ends.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "common/text.h"
 #include "engine/partition_list.h"
@@ -137,6 +138,164 @@ TEST(PartitionList, FromAFileAndFromNothing) {
   RePartitionList missing;
   EXPECT_FALSE(ListPartitions(text::from_utf8(path.string()), 0, missing));
   EXPECT_FALSE(ListPartitions(u"", 0, missing));
+}
+
+// What the callbacks of RePartitionOptions were handed.
+struct Reported {
+  std::vector<RePartitionRecord> records;
+  std::vector<std::vector<uint32_t>> overlaps;
+  std::vector<std::u16string> notes;
+  uint64_t last_done = 0;  // Progress
+  int asked = 0;           // StopRequested
+};
+
+RePartitionOptions Reporting(Reported& reported) {
+  RePartitionOptions options;
+  options.Partition = [](const RePartitionRecord* record, const uint32_t* overlaps, uint32_t count, void* user) {
+    auto& out = *static_cast<Reported*>(user);
+    out.records.push_back(*record);
+    out.overlaps.emplace_back(overlaps, overlaps + count);
+    return 0u;
+  };
+  options.Note = [](const char16_t* text, void* user) {
+    static_cast<Reported*>(user)->notes.emplace_back(text);
+    return 0u;
+  };
+  options.User = &reported;
+  return options;
+}
+
+TEST(PartitionList, RecordsCarryTypesNamesAndWhatTheSearchSaw) {
+  // GPT: the type GUID as stored and the name.
+  DiskImageBuilder gpt(8 * kMiB);
+  gpt.gpt({{2048, 4095, 0xA2, u"first"}, {4096, 8191, 0xAF, std::u16string(36, u'n')}});
+  const RePartitionRecord named = PartitionRecord(ListVolumes(volsys::MemoryDisk(gpt.image()), 0).system.partitions[0]);
+  EXPECT_EQ(named.TypeGuid[0], 0xA2);
+  EXPECT_EQ(std::u16string(named.Name), u"first");
+  EXPECT_EQ(named.MbrType, 0u);
+  const RePartitionRecord longest = PartitionRecord(ListVolumes(volsys::MemoryDisk(gpt.image()), 0).system.partitions[1]);
+  EXPECT_EQ(std::u16string(longest.Name), std::u16string(36, u'n')) << "the longest GPT name fits whole";
+  EXPECT_EQ(longest.TypeGuid[0], 0xAF);
+
+  // MBR: the type codes. The volume at 3 MiB lost its boot sector (its
+  // backup at sector 6 stays), and an older volume at 13 MiB is in no
+  // table (inside the extended container, which is no volume).
+  auto disk = MbrDisk();
+  const auto boot = std::vector<std::byte>(disk.image().begin() + 3 * kMiB, disk.image().begin() + 3 * kMiB + 512);
+  disk.put(3 * kMiB + 6 * 512, boot);
+  disk.zero(3 * kMiB, 512);
+  disk.put(13 * kMiB, SmallFat32());
+  const volsys::MemoryDisk reader(disk.image());
+  const VolumeListing listing = ListVolumes(reader, kReListSearch);
+  EXPECT_EQ(listing.status, kReListSearched);
+  Reported reported;
+  ReportPartitions(listing.system, Reporting(reported));
+  ASSERT_EQ(reported.records.size(), 6u);
+  EXPECT_EQ(reported.records[0].MbrType, 0x0Cu);
+  EXPECT_EQ(reported.records[2].MbrType, 0x0Fu);
+  EXPECT_EQ(reported.records[1].Kind, 0) << "no boot sector where the table says";
+  const RePartitionRecord& backup = reported.records[4];
+  EXPECT_EQ(backup.StartBytes, 3 * kMiB);
+  EXPECT_EQ(backup.Flags, kRePartitionFound | kRePartitionOverlaps | kRePartitionBackupBootSector);
+  EXPECT_EQ(backup.Kind, kVolumeFat32);
+  EXPECT_EQ(reported.overlaps[4], (std::vector<uint32_t>{2}));
+  EXPECT_EQ(reported.records[5].StartBytes, 13 * kMiB);
+  EXPECT_EQ(reported.records[5].Flags, kRePartitionFound);
+  EXPECT_TRUE(reported.overlaps[5].empty());
+  EXPECT_TRUE(reported.overlaps[0].empty());
+}
+
+// A disk whose reads fail from `bad_from` on.
+class FailingDisk final : public volsys::DiskReader {
+ public:
+  FailingDisk(Bytes data, uint64_t bad_from) : data_(data), bad_from_(bad_from) {}
+  uint64_t size_bytes() const override { return data_.size(); }
+  bool read_at(uint64_t offset, MutableBytes out) const override {
+    if (offset + out.size() > bad_from_) return false;
+    return volsys::MemoryDisk(data_).read_at(offset, out);
+  }
+
+ private:
+  Bytes data_;
+  uint64_t bad_from_;
+};
+
+TEST(PartitionList, HowTheSearchRanIsSaid) {
+  // A volume off every MiB boundary: found by the deep search only.
+  DiskImageBuilder unaligned(24 * kMiB);
+  unaligned.put(2 * kMiB + 63 * 512, SmallFat32());
+  const volsys::MemoryDisk reader(unaligned.image());
+  EXPECT_TRUE(ListVolumes(reader, 0).system.partitions.empty());
+  const VolumeListing deep = ListVolumes(reader, kReListDeepSearch);
+  EXPECT_EQ(deep.status, kReListSearched);
+  ASSERT_EQ(deep.system.partitions.size(), 1u);
+  EXPECT_EQ(deep.system.partitions[0].start_bytes, 2 * kMiB + 63 * 512);
+  EXPECT_TRUE(deep.system.notes.empty());
+  EXPECT_EQ(ListVolumes(reader, kReListDeepSearch | kReListNoSearch).status, 0u);
+
+  // Stopped after the first read (8 MiB): what it found is kept.
+  int reads = 0;
+  const VolumeListing stopped = ListVolumes(reader, kReListDeepSearch, [&](uint64_t done, uint64_t total) {
+    EXPECT_EQ(total, 24 * kMiB);
+    EXPECT_EQ(done, 8 * kMiB);
+    return ++reads < 1;
+  });
+  EXPECT_EQ(stopped.status, kReListSearched | kReListSearchStopped);
+  EXPECT_EQ(stopped.system.partitions.size(), 1u);
+  ASSERT_EQ(stopped.system.notes.size(), 1u);
+  EXPECT_EQ(stopped.system.notes[0], u"the search was stopped before the end of the disk");
+
+  // A read error is no stop.
+  const FailingDisk failing(unaligned.image(), 8 * kMiB);
+  const VolumeListing broken = ListVolumes(failing, kReListSearch, [](uint64_t, uint64_t) { return true; });
+  EXPECT_EQ(broken.status, kReListSearched | kReListSearchIncomplete);
+  ASSERT_EQ(broken.system.notes.size(), 1u);
+  EXPECT_EQ(broken.system.notes[0], u"the search stopped at a read error at byte 8388608");
+  RePartitionList list;
+  FillPartitionList(broken, failing.size_bytes(), list);
+  EXPECT_EQ(list.Status, kReListSearched | kReListSearchIncomplete);
+}
+
+TEST(PartitionList, OptionsOfAFileAndOfAnOpenVolume) {
+  const auto path = std::filesystem::temp_directory_path() / "salvor-partition-options.img";
+  auto disk = MbrDisk();
+  disk.zero(0, 512);
+  disk.save(path.string());
+  Reported seen;
+  RePartitionOptions options = Reporting(seen);
+  options.Progress = [](uint64_t done, uint64_t, void* user) {
+    static_cast<Reported*>(user)->last_done = done;
+    return 0u;
+  };
+  options.StopRequested = [](void* user) { return static_cast<uint32_t>(++static_cast<Reported*>(user)->asked > 2); };
+  RePartitionList list;
+  ASSERT_TRUE(ListPartitions(text::from_utf8(path.string()), options, list));
+  EXPECT_EQ(list.Status, kReListSearched);  // two reads of 8 MiB: asked twice, not stopped
+  EXPECT_EQ(seen.asked, 2);
+  EXPECT_EQ(seen.last_done, 16 * kMiB);
+  EXPECT_EQ(list.Count, 3u);
+  EXPECT_EQ(seen.records.size(), 3u);
+
+  // Through the handle of a volume opened here, the path unused.
+  platform::RawVolume volume;
+  ASSERT_TRUE(volume.open(text::from_utf8(path.string())));
+  Reported by_handle;
+  RePartitionOptions handle_options = Reporting(by_handle);
+  handle_options.NativeHandle = volume.native_handle();
+  RePartitionList handle_list;
+  ASSERT_TRUE(ListPartitions(u"", handle_options, handle_list));
+  EXPECT_EQ(handle_list.Count, 3u);
+  EXPECT_EQ(by_handle.records.size(), 3u);
+
+  // An empty file is a disk of nothing here, refused by ReListPartitions.
+  std::filesystem::resize_file(path, 0);
+  RePartitionList empty;
+  Reported nothing;
+  ASSERT_TRUE(ListPartitions(text::from_utf8(path.string()), Reporting(nothing), empty));
+  EXPECT_EQ(empty.Count, 0u);
+  EXPECT_EQ(nothing.notes, (std::vector<std::u16string>{u"the disk is smaller than one sector"}));
+  EXPECT_FALSE(ListPartitions(text::from_utf8(path.string()), 0u, empty));
+  std::filesystem::remove(path);
 }
 
 }  // namespace
