@@ -1,9 +1,10 @@
 // The read loop every unformat sweep shares: the volume is read from its
 // start in windows of 1 MiB and looked at in 512-byte units. A window of
 // that size stays in the processor's second-level cache between the copy
-// out of the operating system and the sweep's look at it; 32 MiB windows
-// were measured a third slower on a page-cached image, all of it in the
-// copy.
+// out of the operating system and the sweep's look at it (a 2 GiB cached
+// FAT32 image: 0.24 s with 32 MiB windows, 0.17 s with 1 MiB ones, the
+// difference all in the copy). The next window is read on another thread
+// while the sweep looks at the current one.
 #pragma once
 
 #include <cstddef>
