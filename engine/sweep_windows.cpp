@@ -29,11 +29,14 @@ WindowPlan PlanWindow(uint64_t index, uint64_t count, uint64_t size, size_t tail
   return plan;
 }
 
-// Reads the windows ahead of the sweep on a thread of its own, into two
-// buffers in turn: the copy of one window out of the operating system runs
-// while the sweep looks at the one before, on the other processor. Reads
-// of a RawVolume may run on several threads at once. Without a thread (one
-// could not be started) each window is read when it is taken.
+// Reads the windows ahead of the sweep on threads of their own, into a ring
+// of buffers: the copies of the next windows out of the operating system
+// run while the sweep looks at the current one. Two readers, each taking
+// every other window: one processor's copy does not reach the speed of the
+// memory (a 2 GiB cached image: 0.11 s with one reader, 0.06 s with two),
+// and a disk is handed the next request while it serves one. Reads of a
+// RawVolume may run on several threads at once. Without threads (none
+// could be started) each window is read when it is taken.
 class ReadAhead {
  public:
   struct Slot {
@@ -52,28 +55,40 @@ class ReadAhead {
       stop_ = true;
     }
     changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    for (std::thread& thread : threads_) {
+      if (thread.joinable()) thread.join();
+    }
   }
 
   // False when the buffers cannot be had.
   bool start() {
     const size_t bytes = static_cast<size_t>(kSweepWindowBytes) + tail_bytes_;
-    if (!slots_[0].buffer.allocate(bytes) || !slots_[1].buffer.allocate(bytes)) return false;
-    if (count_ > 1) {
-      try {
-        thread_ = std::thread([this] { run(); });
-      } catch (const std::system_error&) {
-        // Read in turn with the sweep instead.
-      }
+    for (Slot& slot : slots_) {
+      if (!slot.buffer.allocate(bytes)) return false;
     }
+    // Readers take windows readers_ apart, so those that started cover
+    // every window between them.
+    for (size_t r = 0; r < kReaders && r + 1 < count_; ++r) {
+      try {
+        threads_[r] = std::thread([this, r] { run(r); });
+      } catch (const std::system_error&) {
+        break;  // fewer readers, or reads in turn with the sweep
+      }
+      ++readers_;
+    }
+    {
+      std::lock_guard guard(mutex_);
+      started_ = true;
+    }
+    changed_.notify_all();
     return true;
   }
 
   // Window `index`, read; windows are taken in order, each given back
-  // before the one two further on is taken.
+  // before the one kSlots further on is taken.
   Slot& take(uint64_t index) {
-    Slot& slot = slots_[index % 2];
-    if (!thread_.joinable()) {
+    Slot& slot = slots_[index % kSlots];
+    if (readers_ == 0) {
       read_into(slot, index);
       return slot;
     }
@@ -85,12 +100,17 @@ class ReadAhead {
   void give_back(uint64_t index) {
     {
       std::lock_guard guard(mutex_);
-      slots_[index % 2].full = false;
+      slots_[index % kSlots].full = false;
     }
     changed_.notify_all();
   }
 
  private:
+  static constexpr size_t kReaders = 2;
+  // Each reader has two windows in hand: the one the sweep looks at or
+  // will next, and the one it reads.
+  static constexpr size_t kSlots = 2 * kReaders;
+
   void read_into(Slot& slot, uint64_t index) const {
     const WindowPlan plan = PlanWindow(index, count_, size_, tail_bytes_);
     slot.got = plan.wanted == 0 ? std::optional<size_t>(0)
@@ -98,15 +118,26 @@ class ReadAhead {
                                                                         static_cast<size_t>(plan.wanted + plan.tail)));
   }
 
-  void run() {
-    for (uint64_t index = 0; index < count_; ++index) {
-      Slot& slot = slots_[index % 2];
+  // Reader `first`: windows first, first + readers_, ... A slot holds the
+  // windows kSlots apart, and kSlots is a multiple of every reader count,
+  // so each slot is filled by one reader, in window order, and only once
+  // the sweep gave back the window before.
+  void run(size_t first) {
+    size_t stride = 0;
+    {
+      // The count of readers is final once the first one is taken.
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return stop_ || started_; });
+      stride = readers_;
+    }
+    for (uint64_t index = first; index < count_; index += stride) {
+      Slot& slot = slots_[index % kSlots];
       {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return stop_ || !slot.full; });
         if (stop_) return;
       }
-      // The slot is the reader's until it is marked full.
+      // The slot is this reader's until it is marked full.
       read_into(slot, index);
       {
         std::lock_guard guard(mutex_);
@@ -120,11 +151,13 @@ class ReadAhead {
   const uint64_t size_;
   const size_t tail_bytes_;
   const uint64_t count_;
-  Slot slots_[2];
+  Slot slots_[kSlots];
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
-  std::thread thread_;
+  bool started_ = false;
+  size_t readers_ = 0;
+  std::thread threads_[kReaders];
 };
 
 }  // namespace

@@ -24,6 +24,7 @@ struct WindowSeen {
   size_t bytes = 0;
   size_t with_tail = 0;
   std::string tail_start;  // the first bytes after the window's own, if any
+  std::string own_start;   // the window's own first bytes
 };
 
 struct Walk {
@@ -62,6 +63,10 @@ Walk WalkFile(uint64_t file_size, uint64_t size_given, size_t tail_bytes) {
         const char c = static_cast<char>(window.with_tail[window.data.size() + i]);
         if (c != 0) seen.tail_start += c;
       }
+      for (size_t i = 0; i < std::min<size_t>(window.data.size(), 3); ++i) {
+        const char c = static_cast<char>(window.data[i]);
+        if (c != 0) seen.own_start += c;
+      }
       walk.windows.push_back(seen);
     });
     engine::SetSweepProgress(nullptr, nullptr);
@@ -98,6 +103,21 @@ TEST(SweepWindows, CountLastWindowAndTail) {
   walk = WalkFile(2 * kSweepWindowBytes, 2 * kSweepWindowBytes, 0);
   ASSERT_EQ(walk.windows.size(), 3u);
   EXPECT_EQ(walk.windows[0].with_tail, kSweepWindowBytes);
+}
+
+TEST(SweepWindows, ManyWindowsComeInOrderEachWithItsOwnBytes) {
+  // More windows than the readers have buffers: each is handed over once,
+  // in order, holding its own bytes and the next one's first.
+  const Walk walk = WalkFile(11 * kSweepWindowBytes + 4096, 11 * kSweepWindowBytes + 4096, 512);
+  EXPECT_TRUE(walk.result);
+  ASSERT_EQ(walk.windows.size(), 12u);
+  for (size_t i = 0; i < walk.windows.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(walk.windows[i].offset, i * kSweepWindowBytes);
+    EXPECT_EQ(walk.windows[i].own_start, "W" + std::to_string(i));
+    EXPECT_EQ(walk.windows[i].tail_start, i + 1 < 12 ? "W" + std::to_string(i + 1) : "");
+    EXPECT_EQ(walk.positions[i], std::min<uint64_t>((i + 1) * kSweepWindowBytes, 11 * kSweepWindowBytes + 4096));
+  }
 }
 
 TEST(SweepWindows, VolumeShorterThanTheSizeGiven) {
