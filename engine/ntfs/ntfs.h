@@ -182,6 +182,14 @@ class CNtfs {
   };
   ClusterBitmapState cluster_bitmap_;
   ReadWindow judge_window_;  // the records the verdicts read
+  // The record the sweep is reporting, fixed up, while its callback runs: a
+  // verdict asked for from the callback takes it from here, not from
+  // another read.
+  struct HeldRecord {
+    uint64_t offset = 0;
+    Bytes bytes;
+  };
+  std::optional<HeldRecord> held_record_;
 };
 
 namespace ntfs_internal {

@@ -311,8 +311,18 @@ std::optional<recovery::VerdictTally> CNtfs::JudgeRecord(uint64_t record_number)
 
 std::optional<recovery::VerdictTally> CNtfs::JudgeFormatRecord(int64_t record_offset_bytes) {
   if (!geometry_ || record_offset_bytes < 0) return std::nullopt;
+  const uint64_t offset = static_cast<uint64_t>(record_offset_bytes);
+  // The record the sweep holds is the one ReadRecordAt would read when it
+  // has the size ReadRecordAt would choose.
+  if (held_record_ && held_record_->offset == offset) {
+    const Bytes held = held_record_->bytes;
+    const uint32_t own_size = ByteReader(held).u32(record::kBytesAllocated);
+    if (held.size() == (IsSoundRecordSize(own_size) ? own_size : geometry_->file_record_bytes)) {
+      return JudgeRecordData(held, std::nullopt);
+    }
+  }
   std::vector<std::byte> record;
-  if (!ReadRecordAt(static_cast<uint64_t>(record_offset_bytes), record, &judge_window_)) return std::nullopt;
+  if (!ReadRecordAt(offset, record, &judge_window_)) return std::nullopt;
   return JudgeRecordData(record, std::nullopt);
 }
 

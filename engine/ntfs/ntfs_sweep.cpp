@@ -110,7 +110,11 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
       path += u"\\";
       path += name->name;
       info.FullPath = salvor::RcWString(std::u16string_view(path));
-      if (callback) callback(info, user);
+      if (callback) {
+        held_record_ = HeldRecord{record_offset, record};
+        callback(info, user);
+        held_record_.reset();
+      }
     }
   };
   // The tail holds the rest of a record that begins in a window's last
