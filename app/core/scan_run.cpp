@@ -224,13 +224,30 @@ bool Report(Shared& shared, uint32_t entry_type, std::u16string_view path) {
   return true;
 }
 
+// The engine's verdict on a stored file (unknown where the engine cannot
+// tell); the items lock is held.
+void Judge(Shared& shared, const FoundItem& item) {
+  const EngineBinding& engine = *shared.engine;
+  if (item.is_folder() || !engine.ReJudgeItem) return;
+  ReRecoverItemRequest request;
+  uint32_t verdict = kVerdictUnknown;
+  if (ItemRequest(item, shared.request.file_system, shared.request.mode, request)) {
+    engine.ReJudgeItem(&request, &verdict);
+  }
+  shared.items.SetVerdict(item, verdict);
+}
+
 // Stores the record's item once and lists it in all items, and in the
-// deleted items when asked.
+// deleted items when asked. An Unformatting Scan's file is judged here, so
+// that an item is complete once listed and a listing can follow the scan
+// (the engine holds the record it reports, and the allocation data it is
+// judged by does not change during the scan).
 template <typename Record, typename Extra>
 void Store(Shared& shared, const Record& record, Extra extra, bool also_deleted) {
   std::lock_guard lock(shared.items_mutex);
   if (shared.stop) return;
   const FoundItem& item = MakeFoundItem(shared.items, record, extra);
+  if (shared.request.mode == ScanMode::kUnformat) Judge(shared, item);
   if (also_deleted) shared.items.deleted_items().push_back(item);
   shared.items.all_items().push_back(item);
 }
@@ -446,48 +463,31 @@ bool RunNtfs(Shared& shared) {
   return ok;
 }
 
-// The verdicts of the files found: every file of an Unformatting Scan, and
-// the deleted files of a Quick Scan, are judged by the engine; the present
-// files of a Quick Scan are their own data, so intact. One item at a time
-// under the items lock, so that a Stop waits for one verdict at most and
-// nothing is set once it was stopped.
-void JudgeItems(Shared& shared) {
-  const EngineBinding& engine = *shared.engine;
-  if (!engine.ReJudgeItem) return;
+// The verdicts of a Quick Scan's files, once the scan has listed them: the
+// present files are their own data, so intact; the deleted ones are judged
+// by the engine, one at a time under the items lock, so that a Stop waits
+// for one verdict at most and nothing is set once it was stopped. (An
+// Unformatting Scan's files were judged as they were stored.)
+void JudgeQuickScanItems(Shared& shared) {
+  if (shared.request.mode != ScanMode::kQuick || !shared.engine->ReJudgeItem) return;
   FoundItems& items = shared.items;
-  auto judge = [&](const FoundItem& item) {
-    if (item.is_folder()) return true;
+  {
     std::lock_guard lock(shared.items_mutex);
-    if (shared.stop) return false;
-    ReRecoverItemRequest request;
-    uint32_t verdict = kVerdictUnknown;
-    if (ItemRequest(item, shared.request.file_system, shared.request.mode, request)) {
-      engine.ReJudgeItem(&request, &verdict);
+    if (shared.stop) return;
+    for (const FoundItem& item : items.all_items()) {
+      if (!item.is_folder()) items.SetVerdict(item, kVerdictIntact);
     }
-    items.SetVerdict(item, verdict);
-    return true;
-  };
-  if (shared.request.mode == ScanMode::kQuick) {
-    {
-      std::lock_guard lock(shared.items_mutex);
-      if (shared.stop) return;
-      for (const FoundItem& item : items.all_items()) {
-        if (!item.is_folder()) items.SetVerdict(item, kVerdictIntact);
-      }
-    }
-    // The deleted files are in the all-items list too: those a stop leaves
-    // unjudged go back to unknown.
-    const ItemList& deleted = items.deleted_items();
-    for (size_t i = 0; i < deleted.size(); ++i) {
-      if (judge(deleted[i])) continue;
-      std::lock_guard lock(shared.items_mutex);
+  }
+  // The deleted files are in the all-items list too: those a stop leaves
+  // unjudged go back to unknown.
+  const ItemList& deleted = items.deleted_items();
+  for (size_t i = 0; i < deleted.size(); ++i) {
+    std::lock_guard lock(shared.items_mutex);
+    if (shared.stop) {
       for (; i < deleted.size(); ++i) items.SetVerdict(deleted[i], kVerdictUnknown);
       return;
     }
-    return;
-  }
-  for (size_t i = 0; i < items.item_count(); ++i) {
-    if (!judge(items.item(i))) return;
+    Judge(shared, deleted[i]);
   }
 }
 
@@ -501,7 +501,7 @@ void Work(std::shared_ptr<Shared> shared) {
       ok = RunNtfs(*shared);
     }
   }
-  if (ok && !shared->stop) JudgeItems(*shared);
+  if (ok && !shared->stop) JudgeQuickScanItems(*shared);
   shared->ok = ok;
   EngineUse::Release();
   if (!shared->stop) {
@@ -622,6 +622,14 @@ ScanMode ScanRun::mode() const { return shared_ ? shared_->request.mode : ScanMo
 const ScanRequest& ScanRun::request() const {
   static const ScanRequest kNone;
   return shared_ ? shared_->request : kNone;
+}
+
+void ScanRun::CopyNewItems(size_t from, std::vector<const FoundItem*>& out) const {
+  out.clear();
+  if (!shared_) return;
+  std::lock_guard lock(shared_->items_mutex);
+  const ItemList::Pointers& all = shared_->items.all_items().pointers();
+  if (from < all.size()) out.assign(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
 }
 
 const ItemList& ScanRun::deleted_items() const { return shared_ ? shared_->items.deleted_items() : kNoItems; }

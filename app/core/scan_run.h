@@ -207,6 +207,12 @@ class ScanRun {
   const ItemList& all_items() const;
   // The store of the items, which a caller may take (move) once done().
   FoundItems& items();
+  // While the run goes on, too: the items of the all-items list from number
+  // `from` on, as stored so far. The store keeps every item where it is, so
+  // the pointers stay valid until the items are taken or the run restarted.
+  // An Unformatting Scan's items are complete once listed (verdict
+  // included); a Quick Scan judges its deleted files after the scan.
+  void CopyNewItems(size_t from, std::vector<const FoundItem*>& out) const;
 
   // NTFS scanning pass: 0 idle, 1 quick pass, 2 unformat pass (folder naming
   // of the results reads it).

@@ -257,6 +257,48 @@ TEST_F(ScanRunTest, UnformattingScanStoresEveryItemInBothVectors) {
   EXPECT_EQ(run.progress().phase, ScanProgress::kPhaseBytes);
 }
 
+// The scripted verdict: by the first cluster, so each record's is known.
+bool FakeJudge(const ReRecoverItemRequest* request, uint32_t* verdict) {
+  *verdict = request->Position == 5 ? kVerdictOverwritten : kVerdictPartlyOverwritten;
+  return true;
+}
+
+TEST_F(ScanRunTest, VerdictsOfAnUnformattingScanComeWithEachItemThoseOfAQuickScanAfterIt) {
+  engine.ReJudgeItem = FakeJudge;
+  script.first = {Record(u"a.txt", kEntryFile, kDeleted, 5), Record(u"Docs", kEntryFolder, kDeleted, 9)};
+  script.rest = {Record(u"b.txt", kEntryFile, kDeleted, 7)};
+  script.start.Open();
+  {
+    ScanRun run(engine);
+    ASSERT_TRUE(run.Start(Request(ScanMode::kUnformat)));
+    // Held between the two reports: what is listed so far is complete.
+    std::vector<const FoundItem*> listed;
+    ASSERT_TRUE(Eventually([&] {
+      run.CopyNewItems(0, listed);
+      return listed.size() == 2;
+    }));
+    EXPECT_EQ(listed[0]->verdict, kVerdictOverwritten);
+    EXPECT_EQ(listed[1]->verdict, kVerdictUnknown) << "a folder has no verdict";
+    script.middle.Open();
+    ASSERT_TRUE(run.Wait(5s));
+    run.CopyNewItems(2, listed);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0]->name(), u"b.txt");
+    EXPECT_EQ(listed[0]->verdict, kVerdictPartlyOverwritten);
+    run.CopyNewItems(3, listed);
+    EXPECT_TRUE(listed.empty());
+  }
+  // A Quick Scan: present files are intact; the deleted ones are judged
+  // once the scan has listed them.
+  script.first = {Record(u"E:\\old.txt", kEntryFile, kDeleted, 5), Record(u"E:\\live.txt", kEntryFile, kPresent, 6)};
+  script.rest.clear();
+  ScanRun quick(engine);
+  ASSERT_TRUE(quick.RunToEnd(Request(ScanMode::kQuick)));
+  ASSERT_EQ(quick.all_items().size(), 2u);
+  EXPECT_EQ(quick.all_items()[0].verdict, kVerdictOverwritten);
+  EXPECT_EQ(quick.all_items()[1].verdict, kVerdictIntact);
+}
+
 TEST_F(ScanRunTest, UnformattingScanPercentFollowsTheSweepPosition) {
   engine.ReScanFatFormatDisk = FakePositionSweep;
   engine.ReSetSweepProgress = FakeSetSweepProgress;
