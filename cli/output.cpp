@@ -54,20 +54,17 @@ void AppendNumber(std::string& out, uint64_t value) {
   out.append(digits, end);
 }
 
-// A JSON string literal of UTF-16 text.
-void AppendJsonString(std::string& out, std::u16string_view text) {
-  out += '"';
-  const size_t start = out.size();
-  text::append_utf8(out, text);
-  // Most names need no escape: only then is the text copied again.
-  size_t i = start;
-  while (i < out.size() && static_cast<unsigned char>(out[i]) >= 0x20 && out[i] != '"' && out[i] != '\\') ++i;
-  if (i < out.size()) {
-    const std::string raw = out.substr(start);
-    out.resize(start);
-    out += JsonString(raw).substr(1);
-    out.pop_back();
+// A JSON string literal of UTF-8 text.
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  // Most names need no escape: they are copied as they are.
+  size_t i = 0;
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) >= 0x20 && utf8[i] != '"' && utf8[i] != '\\') ++i;
+  if (i < utf8.size()) {
+    out += JsonString(utf8);
+    return;
   }
+  out += '"';
+  out += utf8;
   out += '"';
 }
 
@@ -97,9 +94,9 @@ void AppendItemTime(std::string& out, const app::FoundItem& item) {
   AppendPadded(out, t.second, 2);
 }
 
-void AppendPrintable(std::string& out, std::u16string_view text) {
+void AppendPrintable(std::string& out, std::string_view utf8) {
   const size_t start = out.size();
-  text::append_utf8(out, text);
+  out += utf8;
   for (size_t i = start; i < out.size(); ++i) {
     if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F) out[i] = '?';
   }
@@ -107,13 +104,7 @@ void AppendPrintable(std::string& out, std::u16string_view text) {
 
 }  // namespace
 
-std::string ItemTime(const app::FoundItem& item) {
-  std::string out;
-  AppendItemTime(out, item);
-  return out;
-}
-
-void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
+void AppendItemJson(std::string& out, const app::FoundItem& item, std::string_view relative_path) {
   out += "{\"path\":";
   const size_t path_start = out.size();
   AppendJsonString(out, relative_path);
@@ -149,9 +140,8 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
     out += '"';
   }
   // Entries of directory clusters whose folder was not found.
-  const std::u16string_view lost = kLostEntriesFolder;
-  if (relative_path.size() > lost.size() && relative_path.substr(0, lost.size()) == lost &&
-      relative_path[lost.size()] == u'/') {
+  static const std::string lost = text::to_utf8(kLostEntriesFolder) + '/';
+  if (relative_path.size() > lost.size() && relative_path.substr(0, lost.size()) == lost) {
     out += ",\"lost\":true";
   }
   if (item.file_system_kind == app::ItemFileSystem::kNtfs) {
@@ -165,13 +155,7 @@ void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string
   out += '}';
 }
 
-std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path) {
-  std::string out;
-  AppendItemJson(out, item, relative_path);
-  return out;
-}
-
-void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_view relative_path) {
+void AppendItemRow(std::string& out, const app::FoundItem& item, std::string_view relative_path) {
   char head[64];
   const std::string verdict = item.is_folder() ? "-" : text::to_utf8(app::VerdictText(item.verdict));
   std::snprintf(head, sizeof head, "%-8s %-18s %12" PRIu64 " ", item.is_deleted() ? "deleted" : "present",
@@ -181,12 +165,6 @@ void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_
   out += "  ";
   AppendPrintable(out, relative_path);
   if (item.is_folder()) out += '/';
-}
-
-std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path) {
-  std::string out;
-  AppendItemRow(out, item, relative_path);
-  return out;
 }
 
 void LineWriter::EndLine() {
@@ -201,7 +179,7 @@ void LineWriter::Flush() {
 
 std::string Printable(std::u16string_view text) {
   std::string out;
-  AppendPrintable(out, text);
+  AppendPrintable(out, text::to_utf8(text));
   return out;
 }
 

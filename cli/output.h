@@ -20,14 +20,10 @@ std::string RecordTime(const _FileInfoFat& record);
 // The table's heading: state, recoverability of the data, size, date, path.
 std::string TableHeader();
 
-// A found item: its time, its JSON object, its table row (folders end in
-// "/").
-std::string ItemTime(const app::FoundItem& item);
-std::string ItemJson(const app::FoundItem& item, std::u16string_view relative_path);
-std::string ItemRow(const app::FoundItem& item, std::u16string_view relative_path);
-// The same, appended to `out`.
-void AppendItemJson(std::string& out, const app::FoundItem& item, std::u16string_view relative_path);
-void AppendItemRow(std::string& out, const app::FoundItem& item, std::u16string_view relative_path);
+// A found item's JSON object and its table row (folders end in "/"),
+// appended to `out`; `relative_path` is UTF-8.
+void AppendItemJson(std::string& out, const app::FoundItem& item, std::string_view relative_path);
+void AppendItemRow(std::string& out, const app::FoundItem& item, std::string_view relative_path);
 
 // Lines of a long listing gathered in one buffer and written in large
 // blocks; what is left is written when it is destroyed.

@@ -125,7 +125,8 @@ std::string RecoveryStatus(const app::ScanProgress& progress, size_t planned, co
          RateAndTimeLeft(rate, progress.bytes_total, true) + "  " + shown_name(progress.LastName());
 }
 
-bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error) {
+bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error,
+                         const std::function<void()>& between_waits) {
   platform::watch_interrupts();
   if (!run.Start(request)) {
     error = u"the engine is still busy with an earlier run";
@@ -151,7 +152,9 @@ bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std
     });
     // Stop() ends the wait too: a stopped run's worker may stay inside the
     // engine until its call returns.
-    while (!run.Wait(std::chrono::milliseconds(50)) && !interrupted) {
+    const auto wait = std::chrono::milliseconds(between_waits ? 10 : 50);
+    while (!run.Wait(wait) && !interrupted) {
+      if (between_waits) between_waits();
     }
   }
   if (interrupted) {

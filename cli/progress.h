@@ -55,7 +55,10 @@ std::string TimeLeftText(double seconds);
 
 // Runs a scan to its end with progress and Ctrl-C; false when interrupted
 // (the run is stopped then) or when it could not start (`error` says why).
-bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error);
+// `between_waits`, when given, is called on this thread every few
+// milliseconds while the scan runs.
+bool RunScanWithProgress(app::ScanRun& run, const app::ScanRequest& request, std::u16string& error,
+                         const std::function<void()>& between_waits = {});
 // The same for a recovery run; false when interrupted (the file being
 // written is finished first, and what was written stays).
 bool RunRecoveryWithProgress(app::RecoveryRun& run, const app::RecoveryRequest& request, bool& started);

@@ -1,6 +1,7 @@
 // salvor-cli scan: the Quick Scan of a volume, listed as a table or JSON.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "app/core/fat_scan.h"
@@ -83,30 +84,44 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
 // carry bare names; their folder numbers (the first cluster of the folder
 // holding them, and of that folder's parent) tell where they belonged. NTFS
 // records carry paths: the old ones below "dir<N>" after their parent's
-// record number N, shown with the record's number and position.
-void ListUnformatted(const app::ItemList& items, bool json, bool ntfs) {
-  LineWriter out(stdout);
-  if (!json) {
-    out.buffer() += (ntfs ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader();
-    out.EndLine();
-  }
-  std::u16string full;
-  std::u16string relative;
-  for (const auto& item : items) {
-    full.clear();
-    item.AppendPath(full);
-    std::u16string_view shown = full;
-    if (ntfs) {
-      relative.clear();
-      app::AppendRelativePath(relative, full);
-      shown = relative;
+// record number N, shown with the record's number and position. The items
+// are complete once stored, so the listing follows the scan: ListNew writes
+// what was stored since it last ran.
+class UnformattedListing {
+ public:
+  UnformattedListing(bool json, bool ntfs) : out_(stdout), json_(json), ntfs_(ntfs) {
+    if (!json_) {
+      out_.buffer() += (ntfs_ ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader();
+      out_.EndLine();
     }
-    std::string& line = out.buffer();
-    if (json) {
+  }
+
+  void ListNew(const app::ScanRun& run) {
+    run.CopyNewItems(listed_, batch_);
+    listed_ += batch_.size();
+    for (const app::FoundItem* item : batch_) List(*item);
+    out_.Flush();
+  }
+
+ private:
+  void List(const app::FoundItem& item) {
+    full_.clear();
+    item.AppendPath(full_);
+    std::u16string_view shown_utf16 = full_;
+    if (ntfs_) {
+      relative_.clear();
+      app::AppendRelativePath(relative_, full_);
+      shown_utf16 = relative_;
+    }
+    shown_.clear();
+    text::append_utf8(shown_, shown_utf16);
+    const std::string_view shown = shown_;
+    std::string& line = out_.buffer();
+    if (json_) {
       AppendItemJson(line, item, shown);
     } else {
       char numbers[48];
-      if (ntfs) {
+      if (ntfs_) {
         std::snprintf(numbers, sizeof numbers, "%-10llu %-12llu ", static_cast<unsigned long long>(item.mft_number),
                       static_cast<unsigned long long>(item.ntfs_offset));
       } else {
@@ -116,29 +131,50 @@ void ListUnformatted(const app::ItemList& items, bool json, bool ntfs) {
       line += numbers;
       AppendItemRow(line, item, shown);
     }
-    out.EndLine();
+    out_.EndLine();
   }
-}
 
+  LineWriter out_;
+  bool json_;
+  bool ntfs_;
+  size_t listed_ = 0;
+  std::vector<const app::FoundItem*> batch_;
+  std::u16string full_;
+  std::u16string relative_;
+  std::string shown_;
+};
+
+// The Quick Scan's listing, sorted by the relative paths as listed (UTF-8,
+// so in the order of their code points): all of them converted once into
+// one buffer.
 void ListQuick(const app::ItemList& items, bool json) {
-  // Sorted by the relative paths as listed: all of them in one buffer.
   struct Row {
     size_t start;
     size_t length;
     const app::FoundItem* item;
   };
-  std::u16string paths;
+  std::string paths;
   std::u16string full;
+  std::u16string relative;
   std::vector<Row> rows;
   rows.reserve(items.size());
+  // Reserved at once, as a buffer grown by doubling holds up to twice what
+  // it needs while it moves (for a million entries, a hundred megabytes
+  // more at the peak): enough for paths of one byte a unit, since a
+  // relative path is shorter than the full one. Other scripts grow it.
+  size_t full_units = 0;
+  for (const auto& item : items) full_units += item.PathLength();
+  paths.reserve(full_units);
   for (const auto& item : items) {
     full.clear();
     item.AppendPath(full);
+    relative.clear();
+    app::AppendRelativePath(relative, full);
     const size_t start = paths.size();
-    app::AppendRelativePath(paths, full);
+    text::append_utf8(paths, relative);
     rows.push_back({start, paths.size() - start, &item});
   }
-  auto path_of = [&paths](const Row& row) { return std::u16string_view(paths).substr(row.start, row.length); };
+  auto path_of = [&paths](const Row& row) { return std::string_view(paths).substr(row.start, row.length); };
   std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return path_of(a) < path_of(b); });
   LineWriter out(stdout);
   if (!json) {
@@ -179,7 +215,17 @@ int RunScan(const Arguments& arguments) {
   request.total_bytes = source->size_bytes;
   request.mode = options->unformat ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
   app::ScanRun run(engine);
-  if (!RunScanWithProgress(run, request, error)) {
+  // An Unformatting Scan's plain listing is written as the scan goes on,
+  // unless the status line shares the terminal with it.
+  std::optional<UnformattedListing> listing;
+  std::function<void()> between_waits;
+  if (options->unformat && !options->tree) {
+    listing.emplace(options->json, file_system->kind == kVolumeNtfs);
+    if (!platform::stdout_is_terminal() || !platform::stderr_is_terminal()) {
+      between_waits = [&] { listing->ListNew(run); };
+    }
+  }
+  if (!RunScanWithProgress(run, request, error, between_waits)) {
     PrintError(options->source + u": " + error);
     if (!run.done()) ExitNow(kExitInterrupted);
     return run.stopped() ? kExitInterrupted : kExitSource;
@@ -197,8 +243,8 @@ int RunScan(const Arguments& arguments) {
     const bool all_tree = options->all && !options->unformat;
     model.SetOnlyDeleted(!all_tree);
     PrintFolderTree(stdout, model, all_tree ? app::TreeKind::kAll : app::TreeKind::kDeleted);
-  } else if (options->unformat) {
-    ListUnformatted(run.all_items(), options->json, file_system->kind == kVolumeNtfs);
+  } else if (listing) {
+    listing->ListNew(run);
   } else {
     ListQuick(options->all ? run.all_items() : run.deleted_items(), options->json);
   }

@@ -223,6 +223,7 @@ std::vector<std::u16string> utf16_arguments(int argc, char** argv);
 // Makes the console show UTF-8 output (Windows); nothing elsewhere.
 void use_utf8_console();
 bool stderr_is_terminal();
+bool stdout_is_terminal();
 // Sets an environment variable of this process (seen by libraries it loads).
 void set_environment_variable(const char* name, const char* value);
 

@@ -271,6 +271,7 @@ std::vector<std::u16string> utf16_arguments(int argc, char** argv) {
 void use_utf8_console() {}
 
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
 void set_environment_variable(const char* name, const char* value) { ::setenv(name, value, 1); }
 

@@ -322,6 +322,7 @@ std::vector<std::u16string> utf16_arguments(int, char**) {
 void use_utf8_console() { SetConsoleOutputCP(CP_UTF8); }
 
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void set_environment_variable(const char* name, const char* value) { _putenv_s(name, value); }
 

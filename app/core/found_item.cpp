@@ -136,10 +136,15 @@ struct FoundItems::Store {
   }
 };
 
-void FolderNode::AppendPath(std::u16string& out) const {
-  // Written from the last component back, so deep chains need no stack.
+size_t FolderNode::PathLength() const {
   size_t length = 0;
   for (const FolderNode* n = this; n; n = n->parent) length += n->name_length + (n->parent ? 1 : 0);
+  return length;
+}
+
+void FolderNode::AppendPath(std::u16string& out) const {
+  // Written from the last component back, so deep chains need no stack.
+  const size_t length = PathLength();
   const size_t start = out.size();
   out.resize(start + length);
   size_t at = start + length;
@@ -171,6 +176,8 @@ void FoundItem::AppendPath(std::u16string& out) const {
   }
   out.append(name_chars, name_length);
 }
+
+size_t FoundItem::PathLength() const { return (holder ? holder->PathLength() + 1 : 0) + name_length; }
 
 std::u16string FoundItem::path() const {
   std::u16string out;

@@ -38,6 +38,7 @@ struct FolderNode {
   // The folder's full path.
   std::u16string Path() const;
   void AppendPath(std::u16string& out) const;
+  size_t PathLength() const;
 };
 
 // A time as its six numbers.
@@ -85,6 +86,8 @@ struct FoundItem {
   // The record's full path ("E:\Docs\a.txt").
   std::u16string path() const;
   void AppendPath(std::u16string& out) const;
+  // The length of path(), without building it.
+  size_t PathLength() const;
   // Files: the text after the last "." of the name; otherwise (and for
   // folders) the no-extension text.
   std::u16string_view extension() const;
