@@ -177,7 +177,10 @@ class AnonymousBuffer {
   AnonymousBuffer& operator=(const AnonymousBuffer&) = delete;
   ~AnonymousBuffer();
 
-  bool allocate(size_t size);
+  // Zero-filled memory of `size` bytes. `populate`: its pages are made now,
+  // in one call, instead of one fault at a time as they are first touched
+  // (where the system offers it).
+  bool allocate(size_t size, bool populate = false);
   std::span<std::byte> bytes() const { return {data_, size_}; }
 
  private:

@@ -217,10 +217,16 @@ bool remove_file(std::u16string_view path) { return ::unlink(text::to_utf8(path)
 
 AnonymousBuffer::~AnonymousBuffer() { release(); }
 
-bool AnonymousBuffer::allocate(size_t size) {
+bool AnonymousBuffer::allocate(size_t size, bool populate) {
   release();
   if (size == 0) return false;
-  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_POPULATE
+  if (populate) flags |= MAP_POPULATE;
+#else
+  (void)populate;
+#endif
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
   if (memory == MAP_FAILED) return false;
   data_ = static_cast<std::byte*>(memory);
   size_ = size;

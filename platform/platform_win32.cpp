@@ -253,7 +253,7 @@ bool remove_file(std::u16string_view path) {
 
 AnonymousBuffer::~AnonymousBuffer() { release(); }
 
-bool AnonymousBuffer::allocate(size_t size) {
+bool AnonymousBuffer::allocate(size_t size, bool /*populate*/) {
   release();
   if (size == 0) return false;
   const uint64_t wide_size = size;

@@ -67,13 +67,18 @@ std::u16string CellText(const FoundItem& item, int column) {
 }
 
 std::u16string NtfsLostFolderPath(std::u16string_view path, uint64_t parent_mft_number) {
+  std::u16string out;
+  AppendNtfsLostFolderPath(out, path, parent_mft_number);
+  return out;
+}
+
+void AppendNtfsLostFolderPath(std::u16string& out, std::u16string_view path, uint64_t parent_mft_number) {
   const size_t root = std::min<size_t>(3, path.size());
-  std::u16string out(path.substr(0, root));
+  out += path.substr(0, root);
   out += u"dir";
   out += DecimalText(static_cast<int32_t>(static_cast<uint32_t>(parent_mft_number)));
   out += u'\\';
   out += path.substr(root);
-  return out;
 }
 
 RehomedItems RehomeUnformatted(FoundItems& items, const ItemList& reported, std::u16string_view drive_name) {

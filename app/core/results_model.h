@@ -44,6 +44,7 @@ std::u16string CellText(const FoundItem& item, int column);
 // "dir<N>\" (N the low half of the parent record number, as "%d") goes in
 // after the root ("E:\a.txt" with parent 5 becomes "E:\dir5\a.txt").
 std::u16string NtfsLostFolderPath(std::u16string_view path, uint64_t parent_mft_number);
+void AppendNtfsLostFolderPath(std::u16string& out, std::u16string_view path, uint64_t parent_mft_number);
 
 // FAT-family Unformatting Scan: the sweep reports bare names with folder
 // numbers; this gives them paths, in report order.

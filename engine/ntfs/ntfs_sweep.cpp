@@ -48,6 +48,7 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
   size_t next_extent = 0;
   std::vector<std::byte> record;
   std::vector<std::byte> base_record;
+  std::u16string path;
   bool result = true;
 
   const auto sweep_window = [&](const SweepWindow& window) {
@@ -106,7 +107,7 @@ bool CNtfs::ScanNtfsByFormat(std::u16string_view volume_path, uint64_t volume_si
       }
       _FileInfoNtfs info = ntfs_internal::RecordInfo(record, *name);
       info.RecordOffset = record_offset;
-      std::u16string path(volume_path);
+      path.assign(volume_path);
       path += u"\\";
       path += name->name;
       info.FullPath = salvor::RcWString(std::u16string_view(path));
