@@ -214,6 +214,8 @@ int RunScan(const Arguments& arguments) {
   request.root = source->root;
   request.total_bytes = source->size_bytes;
   request.mode = options->unformat ? app::ScanMode::kUnformat : app::ScanMode::kQuick;
+  // The plain listing of a Quick Scan shows the deleted files only.
+  request.keep_present = options->unformat || options->all || options->tree;
   app::ScanRun run(engine);
   // An Unformatting Scan's plain listing is written as the scan goes on,
   // unless the status line shares the terminal with it.

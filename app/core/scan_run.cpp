@@ -238,12 +238,14 @@ void Judge(Shared& shared, const FoundItem& item) {
 }
 
 // Stores the record's item once and lists it in all items, and in the
-// deleted items when asked. An Unformatting Scan's file is judged here, so
+// deleted items when asked (the only ones kept when the request keeps no
+// present entries). An Unformatting Scan's file is judged here, so
 // that an item is complete once listed and a listing can follow the scan
 // (the engine holds the record it reports, and the allocation data it is
 // judged by does not change during the scan).
 template <typename Record, typename Extra>
 void Store(Shared& shared, const Record& record, Extra extra, bool also_deleted) {
+  if (!also_deleted && !shared.request.keep_present) return;
   std::lock_guard lock(shared.items_mutex);
   if (shared.stop) return;
   const FoundItem& item = MakeFoundItem(shared.items, record, extra);

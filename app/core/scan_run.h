@@ -148,6 +148,9 @@ struct ScanRequest {
   std::u16string root;         // drive root, "E:\"
   uint64_t total_bytes = 0;    // the volume's size
   ScanMode mode = ScanMode::kQuick;
+  // False: a Quick Scan's present entries are counted and their folders
+  // entered, but not stored (for a listing of the deleted files only).
+  bool keep_present = true;
 };
 
 // How the engine finds the data of `item`, found by a scan of `file_system`

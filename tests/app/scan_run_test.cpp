@@ -244,6 +244,23 @@ TEST_F(ScanRunTest, QuickScanDescendsAndKeepsDeletedItemsApart) {
   EXPECT_EQ(run.progress().LastName(), u"live.txt");
 }
 
+TEST_F(ScanRunTest, AListingOfDeletedFilesKeepsNoPresentEntriesButStillEntersTheirFolders) {
+  script.first = {Record(u"E:\\\\old.txt", kEntryFile, kDeleted, 5), Record(u"E:\\\\Docs", kEntryFolder, kPresent, 9),
+                  Record(u"E:\\\\live.txt", kEntryFile, kPresent, 6)};
+  script.children = {Record(u"E:\\\\Docs\\gone.doc", kEntryFile, kDeleted, 11)};
+  script.start.Open();
+  script.middle.Open();
+  ScanRun run(engine);
+  ScanRequest request = Request(ScanMode::kQuick);
+  request.keep_present = false;
+  ASSERT_TRUE(run.RunToEnd(request));
+  EXPECT_EQ(script.searches, 1);
+  EXPECT_EQ(run.progress().files, 3);
+  ASSERT_EQ(run.all_items().size(), 2u);
+  EXPECT_EQ(run.deleted_items().size(), 2u);
+  EXPECT_EQ(run.all_items()[1].path(), u"E:\\\\Docs\\gone.doc");
+}
+
 TEST_F(ScanRunTest, UnformattingScanStoresEveryItemInBothVectors) {
   script.first = {Record(u"a.txt", kEntryFile, kPresent, 5), Record(u"Docs", kEntryFolder, kPresent, 9)};
   script.rest = {Record(u"b.txt", kEntryFile, kDeleted, 7)};
