@@ -89,14 +89,16 @@ std::optional<ScanOptions> ParseScanOptions(const Arguments& arguments) {
 // what was stored since it last ran.
 class UnformattedListing {
  public:
-  UnformattedListing(bool json, bool ntfs) : out_(stdout), json_(json), ntfs_(ntfs) {
-    if (!json_) {
+  UnformattedListing(bool json, bool ntfs) : out_(stdout), json_(json), ntfs_(ntfs) {}
+
+  void ListNew(const app::ScanRun& run) {
+    // The table's heading comes with the first listing, so that a scan that
+    // could not start writes nothing.
+    if (!json_ && !started_) {
       out_.buffer() += (ntfs_ ? "MFT        OFFSET       " : "PARENT     FOLDER     ") + TableHeader();
       out_.EndLine();
     }
-  }
-
-  void ListNew(const app::ScanRun& run) {
+    started_ = true;
     run.CopyNewItems(listed_, batch_);
     listed_ += batch_.size();
     for (const app::FoundItem* item : batch_) List(*item);
@@ -137,6 +139,7 @@ class UnformattedListing {
   LineWriter out_;
   bool json_;
   bool ntfs_;
+  bool started_ = false;
   size_t listed_ = 0;
   std::vector<const app::FoundItem*> batch_;
   std::u16string full_;
