@@ -125,7 +125,7 @@ class ReadAhead {
   void run(size_t first) {
     size_t stride = 0;
     {
-      // The count of readers is final once the first one is taken.
+      // The count of readers is final once start() has said so.
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || started_; });
       stride = readers_;
